@@ -1,0 +1,81 @@
+#pragma once
+// The program's one window: the file to fetch, the modem and dialing location to use,
+// the time-out, the buttons that start and stop the download, and the status line.
+#include <QPointer>
+#include <QWidget>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zorv {
+
+class CommControl;
+class Telephony;
+
+class ZORVDialerForm : public QWidget {
+    Q_OBJECT
+
+public:
+    // The BBS's number as the telephony control dials it. The network modem's phone
+    // book maps it to a host; by default the demo BBS on this machine.
+    static constexpr const char* kDialNumber = "555-9678";
+
+    // Exit status after the usage message.
+    static constexpr int kExitUsage = 2;
+
+    // `comm` is the window's serial comm control; it may be absent where the program
+    // has no line to offer.
+    ZORVDialerForm(Telephony& telephony, CommControl* comm, QWidget* parent = nullptr);
+
+    // The load step: reads the command line's argument text, fills the window and
+    // centres it. Returns false when the command line was incomplete: the usage
+    // message was shown and the program ended (the window is not to be shown).
+    bool Load(const std::string& arguments);
+
+    // Enables or greys ModemList, LocationList, TimeOut, DownLoad and cmdCancel.
+    void SetInputsEnabled(bool enabled);
+
+    const std::string& userName() const { return userName_; }
+    const std::string& userPassword() const { return userPassword_; }
+    const std::string& downloadFile() const { return downloadFile_; }
+    const std::string& dialNumber() const { return dialNumber_; }
+    bool passwordAsLastName() const { return passwordAsLastName_; }
+    std::string statusText() const;
+    void SetStatusText(const std::string& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void FillTelephonyLists();
+    void CenterOnScreen();
+    void ConfigModemClick();
+    void ConfigLocationClick();
+
+    Telephony& telephony_;
+    CommControl* comm_;
+
+    std::string userName_;
+    std::string userPassword_;
+    std::string downloadFile_;
+    std::string dialNumber_;
+    std::string timeoutText_;
+    bool passwordAsLastName_ = false;
+
+    QPointer<QPushButton> cmdTest_;
+    QPointer<QPushButton> configModem_;
+    QPointer<QPushButton> cmdCancel_;
+    QPointer<QLineEdit> timeOut_;
+    QPointer<QPushButton> hangup_;
+    QPointer<QPushButton> downLoad_;
+    QPointer<QPushButton> configLocation_;
+    QPointer<QComboBox> locationList_;
+    QPointer<QComboBox> modemList_;
+    QPointer<QLabel> status_;
+};
+
+}  // namespace zorv

@@ -1,0 +1,55 @@
+#include "tests/support/FakeTelephony.h"
+
+#include "util/Error.h"
+
+namespace zorv::test {
+
+std::vector<std::string> FakeTelephony::ListDevices() {
+    calls.push_back("ListDevices");
+    return devices;
+}
+
+int FakeTelephony::CurrentDevice() {
+    calls.push_back("CurrentDevice");
+    return currentDevice;
+}
+
+std::vector<std::string> FakeTelephony::ListLocations(int& currentIndex) {
+    calls.push_back("ListLocations");
+    currentIndex = currentLocation;
+    return locations;
+}
+
+void FakeTelephony::ChooseDevice(const std::string& deviceName) { calls.push_back("ChooseDevice:" + deviceName); }
+
+void FakeTelephony::ChooseLocation(const std::string& locationName) {
+    calls.push_back("ChooseLocation:" + locationName);
+}
+
+void FakeTelephony::ShowLocationDialog(const std::string& number) { calls.push_back("LocationDialog:" + number); }
+
+void FakeTelephony::ShowDeviceDialog() { calls.push_back("DeviceDialog"); }
+
+bool FakeTelephony::CallUp() {
+    calls.push_back("CallUp");
+    return callUp;
+}
+
+void FakeTelephony::DropCall() {
+    calls.push_back("DropCall");
+    callUp = false;
+}
+
+int FakeTelephony::PlaceCall(CommControl& comm, const std::string& number) {
+    calls.push_back("PlaceCall:" + number);
+    if (placeCallError) throw Error(*placeCallError, "The device is in use");
+    placedOn = &comm;
+    callUp = true;
+    return 1;
+}
+
+void FakeTelephony::RaiseCallState(long state) {
+    if (handler_) handler_(state, 0);
+}
+
+}  // namespace zorv::test
