@@ -11,6 +11,7 @@
 #include "modem/Telephony.h"
 #include "util/EventHandler.h"
 #include "util/EventPump.h"
+#include "util/FitText.h"
 #include "util/ProgramEnd.h"
 #include "util/QtText.h"
 #include "util/Twips.h"
@@ -90,8 +91,11 @@ void ZORVDialerForm::BuildControls() {
 
     const double dpi = LogicalDpi(this);
     setFixedSize(TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi));
-    for (const Placement& p : kLayout)
-        PlaceInTwips(findChild<QWidget*>(p.name), p.left, p.top, p.width, p.height, dpi);
+    for (const Placement& p : kLayout) {
+        QWidget* control = findChild<QWidget*>(p.name);
+        PlaceInTwips(control, p.left, p.top, p.width, p.height, dpi);
+        FitTextToWidth(control);
+    }
 
     // The test, configure and hang-up buttons work when clicked but are left out of
     // the tab order, so the keyboard walks only through the download's own inputs.
@@ -101,6 +105,10 @@ void ZORVDialerForm::BuildControls() {
     setTabOrder(locationList_, downLoad_);
     setTabOrder(downLoad_, timeOut_);
     setTabOrder(timeOut_, cmdCancel_);
+
+    // The configure buttons are narrower than their caption; the tip says it whole.
+    configModem_->setToolTip("Configure the modem");
+    configLocation_->setToolTip("Configure the dialing location");
 
     connect(configModem_, &QPushButton::clicked, this, [this] { RunEventHandler([this] { ConfigModemClick(); }); });
     connect(configLocation_, &QPushButton::clicked, this,
@@ -158,7 +166,10 @@ void ZORVDialerForm::SetInputsEnabled(bool enabled) {
 
 std::string ZORVDialerForm::statusText() const { return FromQString(status_->text()); }
 
-void ZORVDialerForm::SetStatusText(const std::string& text) { status_->setText(ToQString(text)); }
+void ZORVDialerForm::SetStatusText(const std::string& text) {
+    status_->setText(ToQString(text));
+    FitTextToWidth(status_);
+}
 
 void ZORVDialerForm::ConfigModemClick() { telephony_.ShowDeviceDialog(); }
 
