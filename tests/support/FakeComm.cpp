@@ -212,12 +212,14 @@ void FakeComm::SetDownload(const std::string& fileName) {
     Log("Download", fileName);
     RequireOpen("Download");
     downloads_.push_back(fileName);
+    if (onDownload) onDownload(fileName);
 }
 
 void FakeComm::SetUpload(const std::string& fileName) {
     Log("Upload", fileName);
     RequireOpen("Upload");
     uploads_.push_back(fileName);
+    if (onUpload) onUpload(fileName);
 }
 
 void FakeComm::SetXferStatus(int status) {

@@ -47,6 +47,11 @@ public:
     void ReportXferStatus(int status);
     void ReportXferStatusAfter(double delay, int status);
 
+    // Runs when Download or Upload is written, with the file name (a test starts its
+    // simulated transfer here, e.g. with ReportXferStatusAfter).
+    std::function<void(const std::string&)> onDownload;
+    std::function<void(const std::string&)> onUpload;
+
     // --- what happened ---
     const std::string& sent() const { return sent_; }
     void ClearSent() { sent_.clear(); }
