@@ -25,4 +25,14 @@ std::string TrimBlanks(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+std::string UpperCase(std::string text) {
+    for (char& c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        // In Latin-1 the small letters 224 to 254 (without the division sign 247) have
+        // their capitals 32 below; 223 and 255 have none inside the code page.
+        if ((u >= 'a' && u <= 'z') || (u >= 224 && u <= 254 && u != 247)) c = static_cast<char>(u - 32);
+    }
+    return text;
+}
+
 }  // namespace zorv

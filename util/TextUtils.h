@@ -15,4 +15,8 @@ inline std::string TRIMCTLCHARS(std::string&& text) { return TRIMCTLCHARS(text);
 // Leading and trailing blanks removed (blanks only, no other white space).
 std::string TrimBlanks(const std::string& text);
 
+// Upper case in the program's single-byte code page (Latin-1): a-z and the accented
+// small letters; other bytes stay as they are.
+std::string UpperCase(std::string text);
+
 }  // namespace zorv
