@@ -42,7 +42,8 @@ bool WriteAll(int fd, const std::string& content) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* error) {
+bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* error,
+                         unsigned newFileMode) {
     std::string target = path;
     struct stat info {};
     bool exists = false;
@@ -72,7 +73,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, st
         return Fail(error, what, code);
     };
 
-    mode_t mode = exists ? (info.st_mode & 07777) : (S_IRUSR | S_IWUSR);
+    mode_t mode = exists ? (info.st_mode & 07777) : static_cast<mode_t>(newFileMode & 0777);
     if (::fchmod(fd, mode) != 0) return abandon(tempPath, errno);
     if (!WriteAll(fd, content)) return abandon(tempPath, errno);
     if (::fsync(fd) != 0) return abandon(tempPath, errno);

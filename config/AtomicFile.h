@@ -8,10 +8,12 @@
 namespace zorv {
 
 // Replaces (or creates) `path` with `content`. An existing file keeps its permission
-// bits; a new one is readable and writable by its owner only. A symbolic link at
+// bits; a new one gets `newFileMode` (by default readable and writable by its owner
+// only). A symbolic link at
 // `path` is followed, so the file it names is replaced and the link stays. On failure
 // returns false, leaves `path` untouched, removes the temporary file and, when
 // `error` is given, describes the cause there.
-bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* error = nullptr);
+bool WriteFileAtomically(const std::string& path, const std::string& content, std::string* error = nullptr,
+                         unsigned newFileMode = 0600);
 
 }  // namespace zorv
