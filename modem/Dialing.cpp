@@ -60,14 +60,16 @@ int32_t LeadingNumber(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
-void ParseConnectLine(const std::string& line, std::size_t connectAt, int32_t& connectSpeed,
-                      std::string& connectSuffix) {
-    if (line.size() < 8) {
+void ParseConnectLine(const std::string& line, std::size_t connectAt, std::size_t connectLength,
+                      int32_t& connectSpeed, std::string& connectSuffix) {
+    // The speed is read after the Connect text actually in use, whatever its length, so
+    // a modem whose answer is "LINK 33600" reports 33600 like one that says CONNECT.
+    const std::size_t from = connectAt + connectLength + 1;
+    if (line.size() < from) {
         connectSpeed = 300;
         return;
     }
-    const std::size_t from = connectAt + 8;
-    const std::string rest = from < line.size() ? line.substr(from) : "";
+    const std::string rest = line.substr(from);
     std::size_t digits = 0;
     while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
     connectSpeed = LeadingNumber(rest);
@@ -149,7 +151,7 @@ void PLACECALL(CommControl& comm, const std::string& number, int attempts, int t
                     DoEvents();
                     break;
                 case MR_CONNECT:
-                    ParseConnectLine(line, line.find(connectText), connectSpeed, connectSuffix);
+                    ParseConnectLine(line, line.find(connectText), connectText.size(), connectSpeed, connectSuffix);
                     if (carrierSeen && carrierSpeed == 0) carrierSpeed = connectSpeed;
                     SETRESULT(RC_MODEM_RESULT);
                     // Slow modems need a moment after CONNECT before they pass data.

@@ -37,12 +37,12 @@ void HANGUP(CommControl& comm, int attempts, int useDTR);
 int32_t LeadingNumber(std::string_view text);
 
 // The speeds of a CONNECT line (without its line end), given where the Connect text
-// starts in it. A line shorter than 8 characters is a bare CONNECT at 300. Otherwise the
-// speed is read 8 characters after the Connect text's start (past "CONNECT" and one
-// blank); what follows the first character after the digits is the suffix ("14400/ARQ"
-// gives 14400 and "ARQ").
-void ParseConnectLine(const std::string& line, std::size_t connectAt, int32_t& connectSpeed,
-                      std::string& connectSuffix);
+// starts in it and its length. With nothing after the Connect text the line is a bare
+// CONNECT at 300. Otherwise the speed is read after the Connect text and one blank; what
+// follows the first character after the digits is the suffix ("CONNECT 14400/ARQ" gives
+// 14400 and "ARQ").
+void ParseConnectLine(const std::string& line, std::size_t connectAt, std::size_t connectLength,
+                      int32_t& connectSpeed, std::string& connectSuffix);
 
 // The speed of a CARRIER line: the number 8 characters after "CARRIER" starts.
 int32_t ParseCarrierLine(const std::string& line);
