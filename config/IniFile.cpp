@@ -154,8 +154,10 @@ std::string HomeDirectory() {
 
 }  // namespace
 
-std::string INIFILENAME() {
-    std::string name = ExecutableFileName();
+std::string INIFILENAME() { return IniFileNameOf(ExecutableFileName()); }
+
+std::string IniFileNameOf(const std::string& executableName) {
+    std::string name = executableName;
     std::string::size_type dot = name.find('.');
     if (dot != std::string::npos) name.erase(dot);
     return name + ".INI";

@@ -29,6 +29,8 @@ inline constexpr std::size_t kMaxIniFileSize = 1024 * 1024;
 
 // The executable's file name cut at its first "." plus ".INI" ("zorvdial.INI").
 std::string INIFILENAME();
+// The same rule for a given executable file name ("zorv.dial.bin" gives "zorv.INI").
+std::string IniFileNameOf(const std::string& executableName);
 
 // The folder of the INI file: $XDG_CONFIG_HOME/zorvdial, else $HOME/.config/zorvdial,
 // unless SetIniDirectory chose another one. Created by the first write.

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -43,20 +44,44 @@ protected:
 };
 
 TEST(IniFileName, IsTheExecutableNameCutAtItsFirstDot) {
-    // The test binary is "test_config": no dot, so the whole name is kept.
-    EXPECT_EQ(INIFILENAME(), "test_config.INI");
+    struct Case { const char* executable; const char* expected; };
+    const Case cases[] = {
+        {"zorvdial", "zorvdial.INI"},
+        {"ZORVDial.exe", "ZORVDial.INI"},
+        {"zorv.dial.bin", "zorv.INI"},
+        {"zorvdial.", "zorvdial.INI"},
+        {".hidden", ".INI"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IniFileNameOf(c.executable), c.expected) << c.executable;
+    EXPECT_EQ(INIFILENAME(), "test_config.INI");  // this test program's own name
 }
 
 TEST(IniFileName, DirectoryFollowsTheUsersConfigurationFolder) {
     SetIniDirectory("");
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    std::string keep = saved ? saved : "";
+    struct SavedVariable {
+        const char* name;
+        std::optional<std::string> value;
+        explicit SavedVariable(const char* n) : name(n) {
+            if (const char* v = std::getenv(n)) value = v;
+        }
+        ~SavedVariable() {
+            if (value) setenv(name, value->c_str(), 1); else unsetenv(name);
+        }
+    } home("HOME"), config("XDG_CONFIG_HOME");
+    setenv("HOME", "/home/someone", 1);
+    struct Case { const char* xdg; const char* expected; };
+    const Case cases[] = {
+        {"/somewhere/config", "/somewhere/config/zorvdial"},
+        {"relative/ignored", "/home/someone/.config/zorvdial"},
+        {"", "/home/someone/.config/zorvdial"},
+        {nullptr, "/home/someone/.config/zorvdial"},
+    };
+    for (const Case& c : cases) {
+        if (c.xdg) setenv("XDG_CONFIG_HOME", c.xdg, 1); else unsetenv("XDG_CONFIG_HOME");
+        EXPECT_EQ(IniDirectory(), c.expected) << (c.xdg ? c.xdg : "(unset)");
+    }
     setenv("XDG_CONFIG_HOME", "/somewhere/config", 1);
-    EXPECT_EQ(IniDirectory(), "/somewhere/config/zorvdial");
     EXPECT_EQ(IniFilePath(), "/somewhere/config/zorvdial/test_config.INI");
-    setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-    EXPECT_EQ(IniDirectory(), std::string(std::getenv("HOME")) + "/.config/zorvdial");
-    if (saved) setenv("XDG_CONFIG_HOME", keep.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(IniFileTest, MissingFileSectionOrKeyReadEmpty) {

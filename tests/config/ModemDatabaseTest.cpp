@@ -215,6 +215,20 @@ TEST_F(ModemDatabaseTest, DeleteOfAMissingFileKeepsTheTableMark) {
                            "Can not find MODEMS.DAT. Please copy it to where your .EXE file is.\nCould not delete modem."});
 }
 
+TEST_F(ModemDatabaseTest, AddOrEditOnAMissingFileCreatesNothing) {
+    WriteRaw(DatPath(), FileOf(SixModems(), 6));
+    ModemDatabase db(Folder());
+    ASSERT_TRUE(db.Load());
+    std::filesystem::remove(DatPath());
+    EXPECT_FALSE(db.Append(Modem("", "B3", 0), "Bravo"));
+    EXPECT_FALSE(db.Update(1, Modem("", "A9", 0)));
+    EXPECT_FALSE(std::filesystem::exists(DatPath()));
+    EXPECT_EQ(db.ModemCount(), 6);
+    EXPECT_EQ(db.Record(4).NextOfMake, 0);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"Run-time error 53\nNo such file or directory",
+                                                 "Run-time error 53\nNo such file or directory"}));
+}
+
 TEST_F(ModemDatabaseTest, WriteToARecordNoLongerInTheFileNeverExtendsIt) {
     WriteRaw(DatPath(), FileOf(SixModems(), 6));
     ModemDatabase db(Folder());
