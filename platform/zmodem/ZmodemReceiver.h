@@ -1,0 +1,95 @@
+#pragma once
+// The receiving end of a ZMODEM session.
+//
+//   Start: send ZRINIT ........................................ WaitFile (status 1)
+//   WaitFile:  ZRQINIT -> ZRINIT (status 2); ZSINIT -> read Attn, ZACK;
+//              ZFILE -> FileInfo; ZFIN -> ZFIN, done (status 0, or -1 if a file failed)
+//   FileInfo:  subpacket -> open in the store:
+//                 refused -> ZSKIP, WaitFile
+//                 a partial copy exists -> ZCRC(its length) ... WaitCrc
+//                 else -> ZRPOS(0) ........................... WaitData
+//   WaitCrc:   ZCRC(crc) equal to ours -> ZRPOS(partial length), else a fresh name, ZRPOS(0)
+//   WaitData:  ZDATA at our position -> InData (status 3); at another -> ZRPOS again
+//              ZEOF at our position -> file complete (status 4, then 7), ZRINIT, WaitFile
+//   InData:    good subpacket -> write; ZCRCQ/ZCRCW -> ZACK; ZCRCE/ZCRCW -> WaitData
+//              bad subpacket -> Attn + ZRPOS(our position), WaitData
+//   Time-out:  ask again (ZRINIT, ZCRC or ZRPOS); after maxRetries in a row -> cancel, 9
+//   Five CAN -> -1; Abort -> cancel, 6, -1; CarrierLost -> 8.
+// Data is written only after its subpacket's CRC checked; the file gets its final name
+// only at a ZEOF whose length equals both what arrived and what the sender offered.
+#include "platform/zmodem/FileStore.h"
+#include "platform/zmodem/TransferSession.h"
+#include "platform/zmodem/ZmodemFrames.h"
+
+#include <memory>
+#include <string>
+
+namespace zorv::zmodem {
+
+struct ReceiverOptions {
+    double timeout = 10.0;        // seconds of silence before asking again
+    int maxRetries = 10;          // time-outs in a row before giving up
+    int maxErrors = 30;           // errors in a row without progress before giving up
+    bool escapeControl = false;   // ask the sender to escape every control character
+    bool allowResume = true;      // continue a partial copy proven equal to the offer
+    size_t maxSubpacket = 16384;  // longest subpacket accepted
+};
+
+class ZmodemReceiver : public TransferSession {
+public:
+    explicit ZmodemReceiver(ReceiveStore& store, ReceiverOptions options = {});
+    ~ZmodemReceiver() override;
+
+    void Start(double now) override;
+    void Tick(double now) override;
+    void Feed(const uint8_t* data, size_t length) override;
+    using TransferSession::Feed;
+    bool WantsToSend() override { return !out_.Empty(); }
+    size_t TakeOutgoing(uint8_t* buffer, size_t max) override { return out_.Take(buffer, max); }
+    void Abort() override;
+    void CarrierLost() override;
+    int Status() const override { return status_; }
+    bool Finished() const override { return finished_; }
+    TransferProgress Progress() const override { return progress_; }
+
+private:
+    enum class Phase { WaitFile, FileInfo, SinitData, CommandData, WaitCrc, WaitData, InData, Done };
+
+    void onHeader(const Header& h);
+    void onSubpacket();
+    void onBadData();
+    void onFileInfo();
+    void answerRepeat();
+    void openFile(bool allowResume);
+    void finishFile(uint32_t position);
+    void dropFile(const std::string& why);
+    void fail(int status, const std::string& why, bool sendCancel);
+    void endSession();
+    void sendHex(const Header& h);
+    void askPosition();
+    void goodEvent() { lastActivity_ = now_; timeouts_ = 0; }
+    void noteError();
+
+    ReceiveStore& store_;
+    ReceiverOptions options_;
+    FrameDecoder decoder_;
+    FrameEncoder encoder_;
+    ByteQueue out_;
+    TransferProgress progress_;
+
+    Phase phase_ = Phase::WaitFile;
+    Phase repeatOf_ = Phase::FileInfo;   // phase a repeated ZFILE interrupted
+    bool finished_ = false;
+    double now_ = 0;
+    double lastActivity_ = 0;
+    int timeouts_ = 0;
+    int errorsInRow_ = 0;
+    Header lastSent_;
+    std::string attn_;
+
+    FileOffer offer_;
+    std::unique_ptr<ReceivedFile> file_;
+    uint32_t position_ = 0;
+};
+
+}  // namespace zorv::zmodem
