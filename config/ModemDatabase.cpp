@@ -418,26 +418,21 @@ bool ModemDatabase::PackDatabase() {
     for (const ModemRecord& record : RecordsPresent(content))
         if (IsLiveRecord(record)) work.push_back(record);
 
+    // Each make's live records go together, in file order, behind the make's first live
+    // record: the records appended to a make and joined to it by NextOfMake come back
+    // beside their make. Grouping by the make itself rather than by the links keeps
+    // them together also when the record that carried the link was deleted, whose
+    // link a pack would otherwise lose, leaving them out of their make's chain.
     std::vector<ModemRecord> packed;
     packed.reserve(work.size());
     std::vector<bool> written(work.size(), false);
     for (std::size_t i = 0; i < work.size(); ++i) {
         if (written[i]) continue;
-        ModemRecord record = work[i];
-        written[i] = true;
-        if (record.NextOfMake == 0) {
+        for (std::size_t j = i; j < work.size(); ++j) {
+            if (written[j] || !(work[j].Make == work[i].Make)) continue;
+            ModemRecord record = work[j];
+            record.NextOfMake = 0;
             packed.push_back(record);
-            continue;
-        }
-        // A record that was joined to records appended later: pull every later record of
-        // the same make (same text at full width) in right behind it.
-        record.NextOfMake = 0;
-        packed.push_back(record);
-        for (std::size_t j = i + 1; j < work.size(); ++j) {
-            if (written[j] || !(work[j].Make == record.Make)) continue;
-            ModemRecord follower = work[j];
-            follower.NextOfMake = 0;
-            packed.push_back(follower);
             written[j] = true;
         }
     }

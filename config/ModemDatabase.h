@@ -114,8 +114,8 @@ public:
     // nothing else. The table entry stays marked also when the file check fails.
     bool DeleteMark(int n);
 
-    // Rewrites MODEMS.DAT without the deleted records, the records of each make joined
-    // by NextOfMake placed together, and every NextOfMake 0; MODEMS.BAK keeps the old
+    // Rewrites MODEMS.DAT without the deleted records, the records of each make placed
+    // together behind its first one (same make text at full width), every NextOfMake 0; MODEMS.BAK keeps the old
     // content. The new file is written beside the old one and renamed in, so a failure
     // half-way leaves the old database whole. Reloads the table.
     bool PackDatabase();

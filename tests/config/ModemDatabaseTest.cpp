@@ -295,6 +295,20 @@ TEST_F(ModemDatabaseTest, PackPutsChainedRecordsTogether) {
     EXPECT_FALSE(world.ui.waitPointer);
 }
 
+TEST_F(ModemDatabaseTest, PackKeepsAppendedRecordsWhoseLinkWasDeleted) {
+    std::vector<ModemRecord> records = SixModems();
+    records[3].NextOfMake = 7;
+    records[3].Deleted = -1;  // B2 carried the link to B3
+    records.push_back(Modem("Bravo", "B3", 7));
+    WriteRaw(DatPath(), FileOf(records, 7));
+    ModemDatabase db(Folder());
+    ASSERT_TRUE(db.Load());
+    EXPECT_EQ(db.MakeChain(3, "Bravo"), (std::vector<int>{3, 4, 7}));
+    ASSERT_TRUE(db.PackDatabase());
+    EXPECT_EQ(ModelsInFile(), (std::vector<std::string>{"A1", "A2", "B1", "B3", "C1", "D1"}));
+    EXPECT_EQ(db.MakeChain(3, "Bravo"), (std::vector<int>{3, 4}));
+}
+
 TEST_F(ModemDatabaseTest, PackDropsDeletedRecordsAndTheBackupKeepsThem) {
     std::vector<ModemRecord> records;
     for (int i = 1; i <= 9; ++i) records.push_back(Modem("M", "M" + std::to_string(i), i));
