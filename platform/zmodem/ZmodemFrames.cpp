@@ -85,21 +85,18 @@ void FrameEncoder::SetEscapeControl(bool on) {
 }
 
 void FrameEncoder::putEscaped(ByteQueue& out, uint8_t c) {
+    // last_ is the byte last put on the line, which is what the "@ CR" rule is about.
     if (!table_[c]) {
         out.Push(c);
+        last_ = c;
     } else if ((c & 0x7F) == '\r' && !escapeControl_ && (last_ & 0x7F) != '@') {
         out.Push(c);
-    } else if (c == 0x7F) {
-        out.Push(ZDLE);
-        out.Push(ZRUB0);
-    } else if (c == 0xFF) {
-        out.Push(ZDLE);
-        out.Push(ZRUB1);
+        last_ = c;
     } else {
+        last_ = c == 0x7F ? ZRUB0 : c == 0xFF ? ZRUB1 : c ^ 0x40;
         out.Push(ZDLE);
-        out.Push(c ^ 0x40);
+        out.Push(last_);
     }
-    last_ = c;
 }
 
 void FrameEncoder::putRun(ByteQueue& out, const uint8_t* data, size_t length) {
