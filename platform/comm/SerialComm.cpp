@@ -76,6 +76,8 @@ void SerialComm::Open(const LineSetup& setup, LineSink sink) {
     if (tcgetattr(fd, &probe) != 0) fail("is not a serial device");
     ioctl(fd, TIOCEXCL);
     fd_ = fd;
+    int lines = 0;
+    hasModemLines_ = ioctl(fd_, TIOCMGET, &lines) == 0;
     try {
         Configure(setup.settings, setup.handshaking);
     } catch (...) {
@@ -91,8 +93,6 @@ void SerialComm::Open(const LineSetup& setup, LineSink sink) {
     outSent_ = 0;
     hungUp_ = false;
 
-    int lines = 0;
-    hasModemLines_ = ioctl(fd_, TIOCMGET, &lines) == 0;
     SetModemLine(TIOCM_DTR, setup.dtr);
     SetModemLine(TIOCM_RTS, setup.rts);
     carrier_ = ReadCarrier();
@@ -154,14 +154,19 @@ void SerialComm::Configure(const LineSettings& settings, int handshaking) {
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
     if (handshaking & 1) t.c_iflag |= IXON | IXOFF;
     if (handshaking & 2) t.c_cflag |= CRTSCTS;
-    t.c_cc[VMIN] = 0;
+    // VMIN 1: an empty non-blocking read says EAGAIN; with 0 it would return 0, which
+    // reads like the other end hanging up.
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
+    // A rate without a classic constant is set through termios2 afterwards; until then
+    // the line holds a classic one, so the classic call sees a consistent setting.
     const speed_t speed = StandardSpeed(settings.baud);
-    if (speed != B0) {
-        cfsetispeed(&t, speed);
-        cfsetospeed(&t, speed);
-    }
-    const tcflag_t wanted = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+    t.c_cflag &= ~CIBAUD;
+    cfsetispeed(&t, speed != B0 ? speed : B38400);
+    cfsetospeed(&t, speed != B0 ? speed : B38400);
+    // A pseudo-terminal has no wire: it keeps neither framing nor flow control bits and
+    // needs none, so only the rate is checked there.
+    const tcflag_t wanted = hasModemLines_ ? CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS : 0;
     struct termios now {};
     bool taken = tcsetattr(fd_, TCSANOW, &t) == 0 && tcgetattr(fd_, &now) == 0 &&
                  (now.c_cflag & wanted) == (t.c_cflag & wanted) &&
