@@ -150,6 +150,8 @@ TEST_F(ScriptRunTest, OutcomeTable) {
         {"argument forms of SEND",
          Lines({"SEND \"~x~\"", "SEND NAME", "SEND \"NAME\"", "SEND q\"", "SEND 'comment", "END"}), NoPeer,
          RC_SCRIPT_COMPLETED, 0, "", " x XXX1NAMEq\"XXX2"},
+        {"STOP without a debugger goes on", Lines({"STOP", "SEND \"a\"", "END"}), NoPeer, RC_SCRIPT_COMPLETED, 0, "",
+         "a"},
         {"empty WAITFOR text", Lines({"WAITFOR \"\"", "END"}), NoPeer, RC_SCRIPT_SYNTAX, 1, "WAITFOR \"\"", ""},
         {"keyword alone is ignored", Lines({"WAITFOR", "SEND", "PAUSE", "PORT", "END"}), NoPeer, RC_SCRIPT_COMPLETED,
          0, "", ""},
