@@ -92,8 +92,7 @@ bool FindTarget(const std::string& text, std::size_t searched, const std::vector
 struct WaitRules {
     bool checkCarrier = false;
     bool excludeTarget = false;
-    bool ignoreErrors = false;    // WAITFORANY carries on past errors of the control
-    bool eventsBeforeRead = false;  // WAITFORANY runs events before reading Input
+    bool ignoreErrors = false;  // WAITFORANY carries on past errors of the control
 };
 
 std::string Wait(CommControl& comm, const std::vector<std::string>& targets, double timeout,
@@ -120,29 +119,33 @@ std::string Wait(CommControl& comm, const std::vector<std::string>& targets, dou
         return text.substr(0, rules.excludeTarget ? match.position : end);
     };
 
-    for (;;) {
-        if (text.size() != searched) {
-            Match match;
-            if (FindTarget(text, searched, targets, match)) return matched(match);
-            searched = text.size();
-        }
+    // The carried-over text may already hold the target.
+    if (!text.empty()) {
+        Match match;
+        if (FindTarget(text, searched, targets, match)) return matched(match);
+        searched = text.size();
+    }
 
+    for (;;) {
         int waiting = 0;
         Touch(rules.ignoreErrors, [&] { waiting = comm.InBufferCount(); });
         if (waiting >= 1) {
             std::string received;
-            if (rules.eventsBeforeRead) DoEvents();
             Touch(rules.ignoreErrors, [&] { received = comm.Input(); });
-            if (!rules.eventsBeforeRead) DoEvents();
-            text += received;
-            if (text.size() > kWaitTextLimit) {
-                // The read that passed the limit may have brought the target itself: it
-                // arrived, so the wait matched rather than overflowed.
+            if (!received.empty()) {
+                text += received;
+                // Searched at once: the wait returns as soon as its text is in, not after
+                // another round of the event loop (which sleeps when nothing is pending).
+                // A read that passes the limit may have brought the target itself; then
+                // the wait matched rather than overflowed.
                 Match match;
                 if (FindTarget(text, searched, targets, match)) return matched(match);
-                WaitCarryOver.clear();
-                SETRESULT(RC_WAIT_OVERFLOW);
-                return text;
+                searched = text.size();
+                if (text.size() > kWaitTextLimit) {
+                    WaitCarryOver.clear();
+                    SETRESULT(RC_WAIT_OVERFLOW);
+                    return text;
+                }
             }
         }
 
@@ -166,6 +169,8 @@ std::string Wait(CommControl& comm, const std::vector<std::string>& targets, dou
             return text;
         }
 
+        // Once per pass: window events and the control's notifications run here, and
+        // when nothing is pending the pump sleeps until data or another event arrives.
         DoEvents();
     }
 }
@@ -210,7 +215,6 @@ std::string WAITFORANY(CommControl& comm, const std::vector<std::string>& target
     rules.checkCarrier = checkCarrier != 0;
     rules.excludeTarget = excludeTarget != 0;
     rules.ignoreErrors = true;
-    rules.eventsBeforeRead = true;
     return Wait(comm, targets, timeout, rules, matchedIndex);
 }
 
