@@ -8,6 +8,10 @@
 #include <type_traits>
 
 #include "app/CommandLine.h"
+#include "app/LoginScript.h"
+#include "modem/CommControl.h"
+#include "script/ScriptRun.h"
+#include "util/Error.h"
 #include "modem/Telephony.h"
 #include "util/EventHandler.h"
 #include "util/EventPump.h"
@@ -110,9 +114,16 @@ void ZORVDialerForm::BuildControls() {
     configModem_->setToolTip("Configure the modem");
     configLocation_->setToolTip("Configure the dialing location");
 
-    connect(configModem_, &QPushButton::clicked, this, [this] { RunEventHandler([this] { ConfigModemClick(); }); });
-    connect(configLocation_, &QPushButton::clicked, this,
-            [this] { RunEventHandler([this] { ConfigLocationClick(); }); });
+    Connect(configModem_, &ZORVDialerForm::ConfigModemClick);
+    Connect(configLocation_, &ZORVDialerForm::ConfigLocationClick);
+    Connect(downLoad_, &ZORVDialerForm::StartDownload);
+    Connect(hangup_, &ZORVDialerForm::DropCall);
+    Connect(cmdTest_, &ZORVDialerForm::TestClick);
+    Connect(cmdCancel_, &ZORVDialerForm::CancelClick);
+
+    telephony_.SetCallStateHandler(
+        [this](long callState, long) { RunEventHandler([this, callState] { CallStateChanged(callState); }); });
+    if (comm_) comm_->SetEventHandler([this] { RunEventHandler([this] { CommEvent(); }); });
 }
 
 bool ZORVDialerForm::Load(const std::string& arguments) {
@@ -169,11 +180,204 @@ std::string ZORVDialerForm::statusText() const { return FromQString(status_->tex
 void ZORVDialerForm::SetStatusText(const std::string& text) {
     status_->setText(ToQString(text));
     FitTextToWidth(status_);
+    emit StatusChanged(status_->text());
+}
+
+void ZORVDialerForm::Connect(QPushButton* button, void (ZORVDialerForm::*action)()) {
+    connect(button, &QPushButton::clicked, this, [this, action] { RunEventHandler([this, action] { (this->*action)(); }); });
 }
 
 void ZORVDialerForm::ConfigModemClick() { telephony_.ShowDeviceDialog(); }
 
 void ZORVDialerForm::ConfigLocationClick() { telephony_.ShowLocationDialog(dialNumber_); }
+
+void ZORVDialerForm::TestClick() {
+    RefreshLoginScript();
+    StartDownload();
+}
+
+void ZORVDialerForm::CancelClick() {
+    DropCall();
+    EndProgram(kExitCancelled);
+}
+
+void ZORVDialerForm::WriteLoginScript() {
+    const LoginScriptInput input{userName_, userPassword_, downloadFile_, passwordAsLastName_,
+                                 FromQString(timeOut_->text())};
+    // A script that cannot be written must not let an old one run in its place.
+    if (!zorv::WriteLoginScript(input, timeoutText_))
+        throw Error(ErrorNumber::FileAccess, std::string("The login script ") + kLoginScriptFile + " could not be written");
+}
+
+void ZORVDialerForm::RefreshLoginScript() {
+    WriteLoginScript();
+    SetStatusText("Waiting to Download: " + downloadFile_);
+}
+
+void ZORVDialerForm::DropCall() {
+    if (telephony_.CallUp()) telephony_.DropCall();
+}
+
+void ZORVDialerForm::StartDownload() {
+    try {
+        telephony_.ChooseDevice(FromQString(modemList_->currentText()));
+        telephony_.ChooseLocation(FromQString(locationList_->currentText()));
+        SetInputsEnabled(false);
+        DropCall();
+        WriteLoginScript();
+        if (!comm_) throw Error(ErrorNumber::DialingUnavailable, "There is no line to place the call on");
+        telephony_.PlaceCall(*comm_, dialNumber_);
+    } catch (const Error& error) {
+        if (error.number() == ErrorNumber::DeviceInUse) {
+            SetStatusText("The device is in use");
+            MsgBox("The device is in use, please free the line and try again");
+        } else {
+            // Any other failure to start is told on the status line and the inputs come
+            // back, so the user is never left with a greyed window and no word why.
+            SetStatusText(error.description());
+        }
+        SetInputsEnabled(true);
+    } catch (const std::exception& error) {
+        SetStatusText(error.what());
+        SetInputsEnabled(true);
+    }
+}
+
+void ZORVDialerForm::CallStateChanged(long callState) {
+    switch (callState) {
+        case CALLSTATE_DIALTONE:
+            SetStatusText("Dialtone detected");
+            break;
+        case CALLSTATE_DIALING:
+            SetStatusText("Dialing...");
+            cmdCancel_->setEnabled(true);
+            break;
+        case CALLSTATE_BUSY:
+            SetStatusText("ZORV is busy");
+            SetInputsEnabled(true);
+            break;
+        case CALLSTATE_CONNECTED:
+            Ui().SetWaitPointer(false);
+            SetStatusText("Connected to ZORV: downloading file " + downloadFile_);
+            RunLoginScript();
+            break;
+        case CALLSTATE_DISCONNECTED:
+            SetStatusText("ZORV has hung up");
+            SetInputsEnabled(true);
+            break;
+        case CALLSTATE_IDLE:
+            Ui().SetWaitPointer(false);
+            SetStatusText("Not connected");
+            SetInputsEnabled(true);
+            break;
+        default:
+            break;
+    }
+}
+
+void ZORVDialerForm::RunLoginScript() {
+    int lineNo = 0;
+    std::string lineText;
+    if (comm_ && comm_->PortOpen()) ScriptRun(*comm_, kLoginScriptFile, lineNo, lineText);
+    // Line 22 is the wait after the password in the usual login dialogue: the BBS
+    // did not go on, so it did not take the user name and password.
+    if (lineNo > 0 && lineNo == 22) {
+        MsgBox("Please check your User Name and Password and try again.");
+        EndProgram(kExitLoginRejected);
+        return;
+    }
+    SetInputsEnabled(true);
+}
+
+void ZORVDialerForm::CommEvent() {
+    switch (comm_->EventCode()) {
+        case COMM_EV_ZMODEM_START:
+            comm_->SetXferStatusDialog(2);
+            comm_->SetXferProtocol(XFER_ZMODEM);
+            comm_->SetDownload("");
+            SetStatusText("Receiving file");
+            break;
+        case COMM_EV_XFER_STATUS:
+            TransferStatusChanged(comm_->XferStatus());
+            break;
+        case COMM_EV_CARRIER_DROP:
+            comm_->SetXferStatusDialog(0);
+            DropCall();
+            break;
+        default:
+            break;
+    }
+}
+
+void ZORVDialerForm::TransferStatusChanged(int status) {
+    switch (status) {
+        case XFER_IDLE:
+            SetStatusText("File Transferred successfully");
+            comm_->SetXferStatusDialog(0);
+            DropCall();
+            EndProgram(kExitTransferred);
+            break;
+        case XFER_FAILED:
+            SetStatusText("Transfer Error");
+            DropCall();
+            SetInputsEnabled(true);
+            break;
+        case XFER_WAITING:
+            SetStatusText("Waiting for ZORV to start Transfer");
+            break;
+        case XFER_NEGOTIATING:
+        case XFER_TRANSFERRING:
+        case XFER_FINISHING:
+            SetStatusText("Transferring File");
+            break;
+        case XFER_ABORT:
+            SetStatusText("Aborted file transfer");
+            break;
+        case XFER_FILE_DONE:
+            SetStatusText("File Transferred successfully");
+            break;
+        case XFER_CARRIER_LOST:
+            SetStatusText("Lost Carrier, transfer Failed");
+            SetInputsEnabled(true);
+            break;
+        case XFER_TIMED_OUT:
+            SetStatusText("Timed out - Try again");
+            comm_->SetXferStatus(XFER_ABORT);
+            break;
+        default:
+            break;
+    }
+}
+
+void ZORVDialerForm::BeginGetFile(const std::string& user, const std::string& password, const std::string& file,
+                                  std::function<void()> done) {
+    userName_ = user;
+    userPassword_ = password;
+    downloadFile_ = file;
+    WriteLoginScript();
+    if (isVisible()) throw Error(ErrorNumber::AlreadyShown, "Form already displayed; can't show modally");
+    modalDone_ = [this, file, done = std::move(done)] {
+        SetStatusText("Waiting to Download: " + file);
+        if (done) done();
+    };
+    setWindowModality(Qt::ApplicationModal);
+    show();
+}
+
+void ZORVDialerForm::GetFile(const std::string& user, const std::string& password, const std::string& file) {
+    bool finished = false;
+    BeginGetFile(user, password, file, [&finished] { finished = true; });
+    while (!finished) DoEvents();
+}
+
+void ZORVDialerForm::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!modalDone_) return;
+    auto done = std::move(modalDone_);
+    modalDone_ = nullptr;
+    setWindowModality(Qt::NonModal);
+    done();
+}
 
 void ZORVDialerForm::closeEvent(QCloseEvent* event) {
     // Give a hang-up in progress its moment before asking about the call; the close

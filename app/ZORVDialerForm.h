@@ -3,6 +3,7 @@
 // the time-out, the buttons that start and stop the download, and the status line.
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 class QComboBox;
@@ -23,8 +24,12 @@ public:
     // book maps it to a host; by default the demo BBS on this machine.
     static constexpr const char* kDialNumber = "555-9678";
 
-    // Exit status after the usage message.
-    static constexpr int kExitUsage = 2;
+    // Exit statuses, so programs that start zorvdial can tell how it went.
+    static constexpr int kExitTransferred = 0;    // the file arrived whole
+    static constexpr int kExitClosed = 1;         // the window was closed before a file arrived
+    static constexpr int kExitUsage = 2;          // the command line was incomplete
+    static constexpr int kExitLoginRejected = 3;  // the BBS did not take the user name and password
+    static constexpr int kExitCancelled = 4;      // the user pressed Cancel
 
     // `comm` is the window's serial comm control; it may be absent where the program
     // has no line to offer.
@@ -46,8 +51,30 @@ public:
     std::string statusText() const;
     void SetStatusText(const std::string& text);
 
+    // The download run: started by DownLoad (and cmdTest), driven by the telephony
+    // control's call states and the comm control's notifications.
+    void StartDownload();
+    void DropCall();
+    void RefreshLoginScript();
+    void CallStateChanged(long callState);
+    void RunLoginScript();
+    void CommEvent();
+
+    // Hands the window a user, password and file and shows it modally: `done` runs once
+    // the window is hidden or closed again. Raises zorv::Error when the window is
+    // already showing (the script has been rewritten by then).
+    void BeginGetFile(const std::string& user, const std::string& password, const std::string& file,
+                      std::function<void()> done);
+    // The same, returning only when the window has been hidden or closed.
+    void GetFile(const std::string& user, const std::string& password, const std::string& file);
+
+signals:
+    // Every new text of the status line, as it is set.
+    void StatusChanged(const QString& text);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void BuildControls();
@@ -55,6 +82,11 @@ private:
     void CenterOnScreen();
     void ConfigModemClick();
     void ConfigLocationClick();
+    void WriteLoginScript();
+    void TestClick();
+    void CancelClick();
+    void TransferStatusChanged(int status);
+    void Connect(QPushButton* button, void (ZORVDialerForm::*action)());
 
     Telephony& telephony_;
     CommControl* comm_;
@@ -65,6 +97,7 @@ private:
     std::string dialNumber_;
     std::string timeoutText_;
     bool passwordAsLastName_ = false;
+    std::function<void()> modalDone_;
 
     QPointer<QPushButton> cmdTest_;
     QPointer<QPushButton> configModem_;

@@ -1,11 +1,14 @@
 // zorvdial USER PASSWORD FILE [VARIANT]: fetches FILE from the ZORV BBS.
 #include <QApplication>
+#include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/CommandLine.h"
+#include "app/GetFileService.h"
 #include "app/ZORVDialerForm.h"
 #include "platform/PortListTelephony.h"
+#include "platform/comm/PortComm.h"
 #include "platform/QtEventPump.h"
 #include "platform/QtUiServices.h"
 
@@ -31,12 +34,29 @@ int main(int argc, char** argv) {
 
     zorv::QtEventPump pump;
     zorv::SetPump(&pump);
-    zorv::QtUiServices ui;
+    // On the offscreen platform nobody can answer a box: its text goes to standard
+    // error and the program goes on.
+    zorv::QtUiServices ui(QGuiApplication::platformName() != "offscreen");
     zorv::SetUi(&ui);
 
     zorv::PortListTelephony telephony;
-    zorv::ZORVDialerForm form(telephony, nullptr);
+    // The window's serial comm control, with the design's settings.
+    zorv::PortComm comm;
+    comm.SetSettings("9600,N,8,1");
+    zorv::ZORVDialerForm form(telephony, &comm);
     if (!form.Load(arguments)) return zorv::ZORVDialerForm::kExitUsage;
+
+    zorv::GetFileService getFile(form);
+    QString why;
+    if (!getFile.Publish(QDBusConnection::sessionBus(), &why))
+        std::fprintf(stderr, "zorvdial: GetFile is not published (%s)\n", why.toLocal8Bit().constData());
+
+    // The status line goes to standard error as well, so an unattended run leaves a log.
+    QObject::connect(&form, &zorv::ZORVDialerForm::StatusChanged, [](const QString& text) {
+        std::fprintf(stderr, "zorvdial: %s\n", text.toLocal8Bit().constData());
+    });
+
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    return status == 0 ? zorv::ZORVDialerForm::kExitClosed : status;
 }

@@ -46,6 +46,7 @@ MsgAnswer FromQt(int button) {
 
 MsgAnswer QtUiServices::MessageBox(const std::string& text, const std::string& title, MsgButtons buttons,
                                    MsgIcon icon) {
+    if (!interactive_) return FirstButton(buttons);
     QMessageBox box(ToQt(icon), QString::fromLatin1(title.c_str()), QString::fromLatin1(text.c_str()),
                     ToQt(buttons));
     box.setObjectName("MsgBox");
@@ -59,6 +60,7 @@ MsgAnswer QtUiServices::MessageBox(const std::string& text, const std::string& t
 
 std::optional<std::string> QtUiServices::InputBox(const std::string& prompt, const std::string& title,
                                                   const std::string& defaultText) {
+    if (!interactive_) return std::nullopt;
     bool ok = false;
     QString text = QInputDialog::getText(nullptr, QString::fromLatin1(title.c_str()),
                                          QString::fromLatin1(prompt.c_str()), QLineEdit::Normal,

@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-serialport-dev libvterm-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  lrzsz gkermit socat dbus xvfb xauth xdotool
+  lrzsz gkermit socat dbus libglib2.0-bin xvfb xauth xdotool
 )
 
 missing=()

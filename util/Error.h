@@ -27,12 +27,14 @@ constexpr int InvalidPropertyValue = 380;   // a member given a value it cannot 
 constexpr int FileNotFound = 53;
 constexpr int PathNotFound = 76;
 constexpr int PermissionDenied = 70;
+constexpr int FileAccess = 75;               // path/file access error
 constexpr int DeviceIO = 57;
 constexpr int InvalidPortNumber = 8002;
 constexpr int PortAlreadyOpen = 8005;
 constexpr int PortNotOpen = 8018;
 constexpr int DeviceUnavailable = 8010;      // missing, not a serial device, busy or locked
 constexpr int OperationNotValid = 8012;
+constexpr int AlreadyShown = 400;            // a window already showing cannot be shown modally
 constexpr int DeviceInUse = 1002;            // telephony: the line device is taken
 constexpr int DialingUnavailable = 1003;     // telephony: no way to place the call
 }  // namespace ErrorNumber

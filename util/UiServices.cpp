@@ -11,12 +11,7 @@ namespace {
 class ConsoleUi : public UiServices {
 public:
     MsgAnswer MessageBox(const std::string&, const std::string&, MsgButtons buttons, MsgIcon) override {
-        switch (buttons) {
-            case MsgButtons::YesNo:
-            case MsgButtons::YesNoCancel: return MsgAnswer::Yes;
-            case MsgButtons::RetryCancel: return MsgAnswer::Retry;
-            default: return MsgAnswer::Ok;
-        }
+        return FirstButton(buttons);
     }
     std::optional<std::string> InputBox(const std::string&, const std::string&, const std::string&) override {
         return std::nullopt;
@@ -30,6 +25,15 @@ ConsoleUi consoleUi;
 UiServices* currentUi = &consoleUi;
 
 }  // namespace
+
+MsgAnswer FirstButton(MsgButtons buttons) {
+    switch (buttons) {
+        case MsgButtons::YesNo:
+        case MsgButtons::YesNoCancel: return MsgAnswer::Yes;
+        case MsgButtons::RetryCancel: return MsgAnswer::Retry;
+        default: return MsgAnswer::Ok;
+    }
+}
 
 UiServices& Ui() { return *currentUi; }
 

@@ -21,6 +21,9 @@ struct ScreenSize {
     double dpi = 96; // logical dots per inch, for twips
 };
 
+// The answer of a box nobody can press: its first button.
+MsgAnswer FirstButton(MsgButtons buttons);
+
 class UiServices {
 public:
     virtual ~UiServices() = default;

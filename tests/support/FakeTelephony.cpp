@@ -42,7 +42,8 @@ void FakeTelephony::DropCall() {
 
 int FakeTelephony::PlaceCall(CommControl& comm, const std::string& number) {
     calls.push_back("PlaceCall:" + number);
-    if (placeCallError) throw Error(*placeCallError, "The device is in use");
+    if (placeCallError)
+        throw Error(*placeCallError, *placeCallError == 1002 ? "The device is in use" : "The call could not be placed");
     placedOn = &comm;
     callUp = true;
     return 1;

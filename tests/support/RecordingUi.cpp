@@ -10,12 +10,7 @@ MsgAnswer RecordingUi::MessageBox(const std::string& text, const std::string& ti
         boxAnswers.pop_front();
         return answer;
     }
-    switch (buttons) {
-        case MsgButtons::YesNo:
-        case MsgButtons::YesNoCancel: return MsgAnswer::Yes;
-        case MsgButtons::RetryCancel: return MsgAnswer::Retry;
-        default: return MsgAnswer::Ok;
-    }
+    return FirstButton(buttons);
 }
 
 std::optional<std::string> RecordingUi::InputBox(const std::string& prompt, const std::string&,
