@@ -246,13 +246,22 @@ void PortComm::SetUpload(const std::string& fileName) {
     StartTransfer(static_cast<int>(TransferDirection::Send), fileName);
 }
 
+bool PortComm::TransferProgressOf(TransferProgress& progress) const {
+    const TransferSession* session = session_ ? session_.get()
+                                     : retiredSessions_.empty() ? nullptr
+                                                                : retiredSessions_.back().get();
+    if (!session) return false;
+    progress = session->Progress();
+    return true;
+}
+
 bool PortComm::TransferRunning() const { return session_ && !session_->Finished(); }
 
 void PortComm::StartTransfer(int direction, const std::string& fileName) {
     RequireOpen(direction == static_cast<int>(TransferDirection::Receive) ? "Download" : "Upload");
     if (TransferRunning()) throw Error(ErrorNumber::OperationNotValid, "A file transfer is already running");
     std::unique_ptr<TransferSession> session =
-        MakeTransferSession(xferProtocol_, static_cast<TransferDirection>(direction), fileName);
+        MakeTransferSession(xferProtocol_, static_cast<TransferDirection>(direction), fileName, downloadFolder_);
     if (!session)
         throw Error(ErrorNumber::OperationNotValid,
                     "No transfer engine for protocol " + std::to_string(xferProtocol_));

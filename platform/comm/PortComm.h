@@ -29,12 +29,11 @@
 #include "platform/comm/CommLine.h"
 #include "platform/comm/PortConfig.h"
 #include "platform/comm/TerminalScreen.h"
+#include "platform/zmodem/TransferSession.h"
 
 class QTimer;
 
 namespace zorv {
-
-class TransferSession;
 
 class PortComm : public CommControl {
 public:
@@ -50,6 +49,12 @@ public:
 
     // The open line (nullptr while closed), for tests and the benchmark.
     CommLine* Line() { return open_ ? line_.get() : nullptr; }
+
+    // Where received files land; "" (the default) is the current directory.
+    void SetDownloadFolder(const std::string& folder) { downloadFolder_ = folder; }
+    const std::string& DownloadFolder() const { return downloadFolder_; }
+    // The running (or last) transfer's progress, for a progress window.
+    bool TransferProgressOf(TransferProgress& progress) const;
 
     std::string Tag() const override { return tag_; }
     void SetTag(const std::string& tag) override { tag_ = tag; }
@@ -113,6 +118,7 @@ private:
     double Seconds() const { return clock_.elapsed() / 1000.0; }
 
     PortResolver resolver_;
+    std::string downloadFolder_;
     std::string tag_;
     int port_ = 1;
     std::string settings_ = "9600,N,8,1";

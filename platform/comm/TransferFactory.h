@@ -11,9 +11,11 @@ namespace zorv {
 
 enum class TransferDirection { Receive, Send };
 
-// `fileName`: for Receive, the name to store under ("" = the sender's names); for Send,
-// the file to send.
+// Receive: `fileName` is the name to store the first file under ("" = the names the
+// sender gives); files land in `downloadFolder` (a folder part in `fileName` takes its
+// place). Send: `fileName` is the file to send; raises zorv::Error 53 when it cannot be read.
 std::unique_ptr<TransferSession> MakeTransferSession(int protocol, TransferDirection direction,
-                                                     const std::string& fileName);
+                                                     const std::string& fileName,
+                                                     const std::string& downloadFolder);
 
 }  // namespace zorv
