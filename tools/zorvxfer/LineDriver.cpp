@@ -62,9 +62,15 @@ int RunOverLine(TransferSession& session, const LineOptions& options) {
     bool inputOpen = true;
     double lingerUntil = -1;
 
+    bool abortSeen = false;
     session.Start(MonotonicSeconds());
     for (;;) {
         double now = MonotonicSeconds();
+        if (options.abortRequested && *options.abortRequested && !abortSeen) {
+            abortSeen = true;
+            outHead = outLen = 0;   // the cancel goes out before anything still queued
+            session.Abort();
+        }
         session.Tick(now);
         if (outHead == outLen && session.WantsToSend()) {
             outHead = 0;

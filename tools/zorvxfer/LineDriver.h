@@ -14,6 +14,8 @@ struct LineOptions {
     // Keep reading briefly after the end, so the sender's closing bytes are not left for
     // whatever reads the line next.
     double linger = 0.0;
+    // Set (from a signal handler, say) to abort the transfer: the cancel goes out first.
+    const volatile int* abortRequested = nullptr;
     // Called about twice a second and at every status change.
     std::function<void(const TransferSession&)> onProgress;
 };

@@ -5,6 +5,7 @@
 #include "platform/zmodem/ZmodemSender.h"
 #include "tools/zorvxfer/LineDriver.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,9 @@
 using namespace zorv;
 
 namespace {
+
+volatile int gAbort = 0;
+void onSignal(int) { gAbort = 1; }
 
 const char* kUsage =
     "usage: zorvxfer [options] receive [FOLDER]\n"
@@ -169,6 +173,13 @@ int main(int argc, char** argv) {
         line.onProgress = report;
         session->SetStatusHandler([&](int) { report(*session); });
     }
+    // Interrupted, we cancel properly, so the other end stops at once too.
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    line.abortRequested = &gAbort;
     int status = xfer::RunOverLine(*session, line);
     if (showProgress) std::fputc('\n', stderr);
     if (status != 0 && !quiet) {
