@@ -318,5 +318,17 @@ TEST_F(DialingTest, HangupDetails) {
     EXPECT_EQ(GETRESULT(), RC_DISCONNECTED);
 }
 
+TEST_F(DialingTest, HangupOnAPortClosedMeanwhileReportsThePort) {
+    TestWorld world;
+    FakeComm modem(world.pump);
+    modem.SetTag("Line1");
+    modem.SetPortOpen(true);
+    modem.SetCarrier(true);
+    world.pump.After(3, [&] { modem.SetPortOpen(false); });  // during the quiet time after "+++"
+    HANGUP(modem, 3, 0);
+    EXPECT_EQ(GETRESULT(), RC_PORT_NOT_OPEN);
+    EXPECT_EQ(modem.sent(), "+++");
+}
+
 }  // namespace
 }  // namespace zorv::test
