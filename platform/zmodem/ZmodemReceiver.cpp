@@ -35,11 +35,15 @@ void ZmodemReceiver::sendHex(const Header& h) {
     encoder_.HexHeader(out_, h);
 }
 
+// We read while we write and take a continuous stream (buffer size 0) with CRC-32.
+Header ZmodemReceiver::initHeader() const {
+    return Header::WithFlags(ZRINIT, CANFDX | CANOVIO | CANFC32 | (options_.escapeControl ? ESCCTL : 0));
+}
+
 void ZmodemReceiver::Start(double now) {
     now_ = lastActivity_ = now;
     phase_ = Phase::WaitFile;
-    uint8_t flags = CANFDX | CANOVIO | CANFC32 | (options_.escapeControl ? ESCCTL : 0);
-    sendHex(Header::WithFlags(ZRINIT, flags));
+    sendHex(initHeader());
     reportStatus(XFER_WAITING);
 }
 
@@ -63,9 +67,17 @@ void ZmodemReceiver::Tick(double now) {
     case Phase::CommandData:
         phase_ = Phase::WaitFile;
         decoder_.Hunt();
-        sendHex(Header::WithFlags(ZRINIT, CANFDX | CANOVIO | CANFC32 | (options_.escapeControl ? ESCCTL : 0)));
+        sendHex(initHeader());
         break;
     case Phase::WaitCrc:
+        if (++crcAsks_ >= 3) {
+            // A sender that cannot answer: the partial copy is not proven, so not used.
+            file_->KeepPartial();
+            file_.reset();
+            openFile(false);
+            if (file_) askPosition();
+            break;
+        }
         sendHex(Header::WithPosition(ZCRC, static_cast<uint32_t>(file_->ExistingLength())));
         break;
     case Phase::WaitData:
@@ -94,11 +106,16 @@ void ZmodemReceiver::Feed(const uint8_t* data, size_t length) {
             onSubpacket();
             break;
         case FrameDecoder::Event::BadHeader:
-            // Inside file data a broken header is noise from a stream we already asked
-            // to be repeated; elsewhere it may have been the sender's next frame.
             if (phase_ == Phase::WaitFile) {
                 noteError();
                 if (!finished_) sendHex(lastSent_);
+            } else if (phase_ == Phase::WaitData && !badHeaderAnswered_) {
+                // Most likely the ZDATA that answers our last ZRPOS: ask again now rather
+                // than after a time-out. Only once per request, so stray bytes in the
+                // stream we are skipping cannot set off a storm of requests.
+                noteError();
+                if (!finished_) askPosition();
+                badHeaderAnswered_ = true;
             }
             break;
         case FrameDecoder::Event::BadSubpacket:
@@ -122,6 +139,7 @@ void ZmodemReceiver::askPosition() {
     // The sender's Attn sequence interrupts it, so it reads our request at once.
     if (!attn_.empty()) out_.Append(attn_);
     sendHex(Header::WithPosition(ZRPOS, position_));
+    badHeaderAnswered_ = false;
 }
 
 void ZmodemReceiver::onBadData() {
@@ -144,7 +162,7 @@ void ZmodemReceiver::onBadData() {
         noteError();
         if (finished_) break;
         phase_ = Phase::WaitFile;
-        sendHex(Header::WithFlags(ZRINIT, CANFDX | CANOVIO | CANFC32 | (options_.escapeControl ? ESCCTL : 0)));
+        sendHex(initHeader());
         break;
     default:
         break;
@@ -156,7 +174,7 @@ void ZmodemReceiver::onHeader(const Header& h) {
     case ZRQINIT:
         goodEvent();
         if (phase_ == Phase::WaitFile) {
-            sendHex(Header::WithFlags(ZRINIT, CANFDX | CANOVIO | CANFC32 | (options_.escapeControl ? ESCCTL : 0)));
+            sendHex(initHeader());
             reportStatus(XFER_NEGOTIATING);
         }
         break;
@@ -201,7 +219,7 @@ void ZmodemReceiver::onHeader(const Header& h) {
         } else if (phase_ == Phase::WaitFile) {
             // Our ZRINIT after that file was lost.
             goodEvent();
-            sendHex(Header::WithFlags(ZRINIT, CANFDX | CANOVIO | CANFC32 | (options_.escapeControl ? ESCCTL : 0)));
+            sendHex(initHeader());
         }
         break;
     case ZCRC:
@@ -342,6 +360,7 @@ void ZmodemReceiver::onFileInfo() {
     if (!file_) return;
     if (file_->ExistingLength() > 0) {
         phase_ = Phase::WaitCrc;
+        crcAsks_ = 0;
         sendHex(Header::WithPosition(ZCRC, static_cast<uint32_t>(file_->ExistingLength())));
     } else {
         askPosition();
@@ -377,22 +396,23 @@ void ZmodemReceiver::openFile(bool allowResume) {
 void ZmodemReceiver::finishFile(uint32_t position) {
     reportStatus(XFER_FINISHING);
     if (finished_) return;
+    bool complete = false;
     if (offer_.size >= 0 && offer_.size != int64_t(position)) {
         dropFile("the file ended at " + std::to_string(position) + " bytes, " +
                  std::to_string(offer_.size) + " were offered");
     } else if (!file_->Finish(position)) {
         dropFile("cannot complete " + file_->Name());
     } else {
+        complete = true;
         progress_.fileName = file_->Name();
         progress_.lastMessage = "received " + file_->Name();
         ++progress_.filesDone;
         file_.reset();
     }
-    if (finished_) return;
     phase_ = Phase::WaitFile;
     decoder_.Hunt();
-    sendHex(Header::WithFlags(ZRINIT, CANFDX | CANOVIO | CANFC32 | (options_.escapeControl ? ESCCTL : 0)));
-    if (progress_.filesFailed == 0) reportStatus(XFER_FILE_DONE);
+    sendHex(initHeader());
+    if (complete) reportStatus(XFER_FILE_DONE);
 }
 
 void ZmodemReceiver::dropFile(const std::string& why) {

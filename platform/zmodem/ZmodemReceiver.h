@@ -65,6 +65,7 @@ private:
     void dropFile(const std::string& why);
     void fail(int status, const std::string& why, bool sendCancel);
     void endSession();
+    Header initHeader() const;
     void sendHex(const Header& h);
     void askPosition();
     void goodEvent() { lastActivity_ = now_; timeouts_ = 0; }
@@ -86,6 +87,8 @@ private:
     int errorsInRow_ = 0;
     Header lastSent_;
     std::string attn_;
+    bool badHeaderAnswered_ = false;
+    int crcAsks_ = 0;
 
     FileOffer offer_;
     std::unique_ptr<ReceivedFile> file_;

@@ -72,7 +72,7 @@ void ZmodemSender::nextFile(bool delivered) {
     ++current_;
     lastRequest_ = 0xFFFFFFFFu;
     sameRequests_ = 0;
-    if (delivered && progress_.filesFailed == 0) {
+    if (delivered) {
         reportStatus(XFER_FILE_DONE);
         if (finished_) return;
     }

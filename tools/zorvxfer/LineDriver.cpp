@@ -63,6 +63,8 @@ int RunOverLine(TransferSession& session, const LineOptions& options) {
     double lingerUntil = -1;
 
     bool abortSeen = false;
+    bool sawOverAndOut = false;
+    uint8_t lastByte = 0;
     session.Start(MonotonicSeconds());
     for (;;) {
         double now = MonotonicSeconds();
@@ -82,7 +84,7 @@ int RunOverLine(TransferSession& session, const LineOptions& options) {
         }
         if (session.Finished() && outHead == outLen) {
             if (lingerUntil < 0) lingerUntil = now + options.linger;
-            if (now >= lingerUntil || !inputOpen) break;
+            if (now >= lingerUntil || !inputOpen || sawOverAndOut) break;
         }
 
         struct pollfd fds[2];
@@ -103,6 +105,13 @@ int RunOverLine(TransferSession& session, const LineOptions& options) {
             if (n > 0) {
                 session.Tick(MonotonicSeconds());
                 session.Feed(inBuf.data(), static_cast<size_t>(n));
+                if (session.Finished()) {
+                    // The sender's closing "OO": nothing more will come.
+                    for (ssize_t i = 0; i < n; ++i) {
+                        sawOverAndOut = sawOverAndOut || (lastByte == 'O' && inBuf[i] == 'O');
+                        lastByte = inBuf[i];
+                    }
+                }
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 // The other end is gone: for a line that is a lost carrier.
                 inputOpen = false;
