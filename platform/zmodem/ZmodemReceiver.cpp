@@ -26,6 +26,9 @@ int64_t leadingNumber(const char*& p, const char* end, int base) {
 ZmodemReceiver::ZmodemReceiver(ReceiveStore& store, ReceiverOptions options)
     : store_(store), options_(options), decoder_(options.maxSubpacket) {}
 
+ZmodemReceiver::ZmodemReceiver(std::unique_ptr<ReceiveStore> store, ReceiverOptions options)
+    : ownedStore_(std::move(store)), store_(*ownedStore_), options_(options), decoder_(options.maxSubpacket) {}
+
 ZmodemReceiver::~ZmodemReceiver() {
     if (file_) file_->KeepPartial();
 }

@@ -38,6 +38,8 @@ struct ReceiverOptions {
 class ZmodemReceiver : public TransferSession {
 public:
     explicit ZmodemReceiver(ReceiveStore& store, ReceiverOptions options = {});
+    // The session keeps the store for its lifetime.
+    explicit ZmodemReceiver(std::unique_ptr<ReceiveStore> store, ReceiverOptions options = {});
     ~ZmodemReceiver() override;
 
     void Start(double now) override;
@@ -71,6 +73,7 @@ private:
     void goodEvent() { lastActivity_ = now_; timeouts_ = 0; }
     void noteError();
 
+    std::unique_ptr<ReceiveStore> ownedStore_;
     ReceiveStore& store_;
     ReceiverOptions options_;
     FrameDecoder decoder_;

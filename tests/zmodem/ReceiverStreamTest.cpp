@@ -3,6 +3,7 @@
 #include "modem/CommControl.h"
 #include "platform/zmodem/ZmodemCrc.h"
 #include "platform/zmodem/ZmodemReceiver.h"
+#include "platform/zmodem/ZmodemTransfers.h"
 #include "tests/zmodem/ZmodemTestKit.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,46 @@ TEST(ZmodemReceiverStream, HonestAndLyingSenders) {
         EXPECT_EQ(bytewise.answers, whole.answers);
         EXPECT_EQ(bytewise.complete, whole.complete);
     }
+}
+
+}  // namespace
+}  // namespace zorv::zmodem
+
+namespace zorv::zmodem {
+namespace {
+
+using test::Bytes;
+using test::TempDir;
+
+// A sender that never answers the file-CRC request: the partial copy cannot be proven,
+// so it is left alone and the file arrives under a name of its own.
+TEST(ZmodemReceiverStream, UnprovenPartialIsLeftAlone) {
+    TempDir dir;
+    test::WriteWholeFile(dir.File("f.part"), "01234");
+    auto receiver = MakeDownload(dir.Path(), "");
+    receiver->Start(0);
+    Stream s;
+    s.Hex(ZRQINIT);
+    s.File("f", "10 0 0");
+    receiver->Feed(s.Text());
+    uint8_t buf[4096];
+    std::string answers;
+    for (double t = 0; t < 60 && answers.find("**\x18" "B09") == std::string::npos; t += 1) {
+        receiver->Tick(t);
+        answers.append(reinterpret_cast<char*>(buf), receiver->TakeOutgoing(buf, sizeof buf));
+    }
+    EXPECT_NE(answers.find("**\x18" "B0d"), std::string::npos);   // it did ask (ZCRC)
+    Stream rest;
+    rest.Bin(ZDATA, 0);
+    rest.Data("0123456789", ZCRCE);
+    rest.Bin(ZEOF, 10);
+    rest.Hex(ZFIN);
+    receiver->Feed(rest.Text());
+    EXPECT_EQ(receiver->Status(), XFER_IDLE);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"f.1", "f.part"}));
+    Bytes got;
+    test::ReadWholeFile(dir.File("f.part"), got);
+    EXPECT_EQ(got, "01234");
 }
 
 }  // namespace
