@@ -26,6 +26,8 @@
 
 namespace zorv::zmodem {
 
+// With the defaults a silent sender ends the session after 110 seconds (timeout times
+// maxRetries + 1) with status 9.
 struct ReceiverOptions {
     double timeout = 10.0;        // seconds of silence before asking again
     int maxRetries = 10;          // time-outs in a row before giving up

@@ -24,6 +24,8 @@
 
 namespace zorv::zmodem {
 
+// With the defaults a silent receiver, or a line that takes nothing, ends the session
+// after 110 seconds (timeout times maxRetries + 1) with status 9.
 struct SenderOptions {
     double timeout = 10.0;         // seconds without an answer before asking again
     int maxRetries = 10;           // time-outs in a row, or requests for one position

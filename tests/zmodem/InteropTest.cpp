@@ -115,6 +115,32 @@ TEST_F(ZmodemInterop, BatchBetweenAllPairs) {
     }
 }
 
+// Lines that eat control characters: every one escaped, asked for by either end.
+TEST_F(ZmodemInterop, EscapingEveryControlCharacter) {
+    std::vector<NamedData> files = {{"ctl.bin", test::EveryByteValue(200)}, {"r.bin", test::RandomBytes(300000, 15)}};
+    TempDir src, logs;
+    Put(src, files);
+    struct Case {
+        const char* what;
+        Program sender;
+        bool oursReceive;
+    } cases[] = {
+        {"ours escaping to rz", Ours("send", src, Names(files), logs, "send.log", {"--escape-control"}), false},
+        {"sz -e to ours", Lrzsz("sz", src, {"-e", "ctl.bin", "r.bin"}, logs), true},
+        {"sz to ours asking for escapes", Lrzsz("sz", src, Names(files), logs), true},
+    };
+    for (const auto& c : cases) {
+        TempDir dst;
+        Program receiver = c.oursReceive ? Ours("receive", dst, {}, logs, "receive.log", {"--escape-control"})
+                                         : Lrzsz("rz", dst, {}, logs);
+        auto r = test::RunPeers(c.sender, receiver);
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(r.senderExit, 0);
+        EXPECT_EQ(r.receiverExit, 0);
+        ExpectReceived(dst, files);
+    }
+}
+
 TEST_F(ZmodemInterop, ResumeOfAHalfReceivedFile) {
     std::vector<NamedData> files = {{"big.bin", test::RandomBytes(4 << 20, 12)}};
     TempDir src, dst, logs;
