@@ -125,8 +125,13 @@ void PortComm::SetOutput(const std::string& data) {
 std::string PortComm::Input() {
     RequireOpen("Input");
     const size_t n = inputLen_ > 0 ? std::min<size_t>(inputLen_, inBuffer_.size()) : inBuffer_.size();
-    std::string out = inBuffer_.substr(0, n);
-    inBuffer_.erase(0, n);
+    std::string out;
+    if (n == inBuffer_.size()) {
+        out.swap(inBuffer_);
+    } else {
+        out = inBuffer_.substr(0, n);
+        inBuffer_.erase(0, n);
+    }
     if (n > 0) line_->ResumeReceive();
     return out;
 }
