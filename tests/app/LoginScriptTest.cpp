@@ -1,6 +1,8 @@
 // The login script written before each download, byte for byte.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -152,6 +154,17 @@ TEST(LoginScript, TimeoutClamp) {
         const std::string script = LoginScriptText(Input(false, c.box), LoginTimeoutText(c.box));
         EXPECT_EQ(script.substr(0, script.find("\r\n")), "TIMEOUT " + c.text);
     }
+}
+
+TEST(LoginScript, ANewScriptIsForItsOwnerOnly) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = dir.filePath("ZORVBBS.SCR").toStdString();
+    std::string timeoutText;
+    ASSERT_TRUE(WriteLoginScript(Input(false), timeoutText, path));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);  // it holds the password
 }
 
 TEST(LoginScript, FailedWriteKeepsTheEarlierScript) {
