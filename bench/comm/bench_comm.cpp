@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+#include <algorithm>
 
 #include "platform/QtEventPump.h"
 #include "platform/comm/PortComm.h"
@@ -190,27 +192,45 @@ double NetPlain() {
     return seconds;
 }
 
-void Report(const char* channel, double ours, double plain) {
+struct Pair {
+    double ours = 0, plain = 0;
+    double Ratio() const { return plain / ours; }
+};
+
+void Report(const char* channel, std::vector<Pair> rounds) {
     const double mb = gTotal / (1024.0 * 1024.0);
-    std::printf("%-16s ours %7.1f MB/s   plain %7.1f MB/s   ratio %.2f\n", channel, mb / ours, mb / plain,
-                plain / ours);
+    for (const Pair& p : rounds)
+        std::printf("%-12s ours %7.1f MB/s   plain %7.1f MB/s   ratio %.2f\n", channel, mb / p.ours, mb / p.plain,
+                    p.Ratio());
+    std::sort(rounds.begin(), rounds.end(), [](const Pair& a, const Pair& b) { return a.Ratio() < b.Ratio(); });
+    std::printf("%-12s median ratio %.2f\n", channel, rounds[rounds.size() / 2].Ratio());
 }
 
 }  // namespace
 
+// bench_comm [megabytes [rounds]]: each round runs the plain copy and ours back to back,
+// so both meet the same load on the machine.
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc > 1) gTotal = static_cast<size_t>(std::atoi(argv[1])) * 1024 * 1024;
+    const int roundCount = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     signal(SIGPIPE, SIG_IGN);
     setvbuf(stdout, nullptr, _IONBF, 0);
     try {
         std::printf("%zu MB one way, ratio = our rate / plain copy's rate\n", gTotal / (1024 * 1024));
-        const double ptyPlain = PtyPlain();
-        const double ptyOurs = PtyOurs();
-        Report("pty (cat)", ptyOurs, ptyPlain);
-        const double netPlain = NetPlain();
-        const double netOurs = NetOurs();
-        Report("tcp (socat)", netOurs, netPlain);
+        std::vector<Pair> pty, net;
+        for (int round = 0; round < roundCount; ++round) {
+            Pair p;
+            p.plain = PtyPlain();
+            p.ours = PtyOurs();
+            pty.push_back(p);
+            Pair n;
+            n.plain = NetPlain();
+            n.ours = NetOurs();
+            net.push_back(n);
+        }
+        Report("pty (cat)", pty);
+        Report("tcp (socat)", net);
     } catch (const Error& error) {
         std::fprintf(stderr, "bench_comm: %s\n", error.description().c_str());
         return 1;

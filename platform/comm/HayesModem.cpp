@@ -350,10 +350,6 @@ void HayesModem::HangUp() {
 
 // --- network side ---
 
-void HayesModem::FromNet(const char* bytes, size_t length) {
-    if (state_ == State::Online) toDte_.append(bytes, length);
-}
-
 void HayesModem::DialSucceeded(int64_t nowMs) {
     if (state_ == State::Dialing) GoOnline(nowMs);
 }

@@ -2,7 +2,8 @@
 // The network modem's brain: Hayes AT commands, result codes, S-registers, the "+++"
 // escape with guard times, rings and auto-answer. Bytes in, bytes and actions out,
 // time passed in as milliseconds of a monotonic clock: no sockets, no timers, so every
-// behaviour can be driven byte by byte. NetModem wires it to TCP.
+// behaviour can be driven byte by byte. NetModem wires it to TCP; call data from the
+// remote end does not pass through here (online, the modem only forwards it).
 //
 // States:
 //   Command --ATD--> Dialing --DialSucceeded--> Online (CONNECT)
@@ -35,7 +36,6 @@ public:
 
     // --- inputs ---
     void FromDte(const char* bytes, size_t length, int64_t nowMs);
-    void FromNet(const char* bytes, size_t length);
     void Tick(int64_t nowMs);
     void SetDtr(bool on);
     void DialSucceeded(int64_t nowMs);

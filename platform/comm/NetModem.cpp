@@ -10,7 +10,7 @@ namespace zorv {
 namespace {
 constexpr qint64 kSocketReadBuffer = 256 * 1024;
 constexpr qint64 kSocketWriteAhead = 256 * 1024;
-constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kReadChunk = 256 * 1024;
 constexpr int kTickMs = 20;
 }  // namespace
 
@@ -226,21 +226,23 @@ void NetModem::FlushNet() {
 
 void NetModem::ReadNet() {
     if (!open_ || !call_) return;
-    char buffer[kReadChunk];
+    readBuffer_.resize(kReadChunk);
+    char* buffer = readBuffer_.data();
     while (open_ && call_ && core_.Online() && call_->bytesAvailable() > 0) {
         const size_t room = sink_.room ? sink_.room() : kReadChunk;
         if (room == 0) return;  // ResumeReceive brings us back
         const qint64 n = call_->read(buffer, static_cast<qint64>(std::min(room, kReadChunk)));
         if (n <= 0) break;
+        // Online the modem only passes call data through, so it goes to the line
+        // directly: no copy through the command side.
         if (callTelnet_) {
             std::string data, reply;
             telnet_.Decode(buffer, static_cast<size_t>(n), data, reply);
             if (!reply.empty()) SendRaw(reply);
-            if (!data.empty()) core_.FromNet(data.data(), data.size());
+            if (!data.empty()) sink_.received(data.data(), data.size());
         } else {
-            core_.FromNet(buffer, static_cast<size_t>(n));
+            sink_.received(buffer, static_cast<size_t>(n));
         }
-        Run();
     }
     if (open_ && call_ && remoteGone_ && (call_->bytesAvailable() == 0 || !core_.Online())) RemoteGone();
 }

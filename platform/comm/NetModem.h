@@ -76,6 +76,7 @@ private:
     bool remoteGone_ = false;
     TelnetCodec telnet_;
     std::string netOut_;
+    std::vector<char> readBuffer_;
     bool lastCarrier_ = false;
     bool running_ = false;
 };
