@@ -104,15 +104,17 @@ void PortComm::SetPortOpen(bool open) {
 }
 
 void PortComm::CloseLine() {
-    if (session_) {
-        if (TransferRunning()) session_->Abort();
-        EndTransfer();
+    if (TransferRunning()) {
+        session_->Abort();
+        PumpTransfer();
     }
+    EndTransfer();
     open_ = false;
     line_->Close();
     retired_.push_back(std::move(line_));
     inBuffer_.clear();
     carrier_ = false;
+    ReportStatuses();  // a transfer cut off by the close ends with its final status
 }
 
 // --- data ---
