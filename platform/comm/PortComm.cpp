@@ -1,5 +1,6 @@
 #include "platform/comm/PortComm.h"
 
+#include <QApplication>
 #include <QTimer>
 #include <algorithm>
 #include <string_view>
@@ -7,6 +8,7 @@
 #include "platform/comm/LineSettings.h"
 #include "platform/comm/NetModem.h"
 #include "platform/comm/SerialComm.h"
+#include "platform/comm/TransferProgressWindow.h"
 #include "platform/comm/TransferFactory.h"
 #include "util/Error.h"
 #include "util/EventHandler.h"
@@ -283,6 +285,18 @@ void PortComm::StartTransfer(int direction, const std::string& fileName) {
         inBuffer_.clear();
         session_->Feed(reinterpret_cast<const uint8_t*>(early.data()), early.size());
     }
+    // A window needs a QApplication; a program without one runs its transfers unseen.
+    if (xferStatusDialog_ != 0 && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        if (!progressWindow_)
+            progressWindow_ = std::make_unique<TransferProgressWindow>([this] { SetXferStatus(XFER_ABORT); });
+        static const char* const kNames[] = {"XMODEM", "XMODEM-CRC", "XMODEM-1K", "YMODEM",
+                                             "YMODEM-G", "ZMODEM", "Kermit", "B+"};
+        progressWindow_->Begin(std::string(kNames[xferProtocol_]) +
+                               (direction == static_cast<int>(TransferDirection::Receive) ? " receive" : " send"));
+        progressShownAt_ = -1;
+    } else if (progressWindow_) {
+        progressWindow_->hide();
+    }
     transferTimer_ = std::make_unique<QTimer>();
     transferTimer_->setInterval(kTransferTickMs);
     QObject::connect(transferTimer_.get(), &QTimer::timeout, transferTimer_.get(), [this] {
@@ -290,6 +304,7 @@ void PortComm::StartTransfer(int direction, const std::string& fileName) {
         session_->Tick(Seconds());
         PumpTransfer();
         ReportStatuses();
+        ShowProgress(false);
     });
     transferTimer_->start();
     PumpTransfer();
@@ -314,14 +329,25 @@ void PortComm::ReportStatuses() {
     while (!statusQueue_.empty()) {
         xferStatus_ = statusQueue_.front();
         statusQueue_.pop_front();
+        ShowProgress(true);
         Raise(COMM_EV_XFER_STATUS);
     }
     if (session_ && session_->Finished() && !session_->WantsToSend() && xferStatus_ != XFER_TIMED_OUT)
         EndTransfer();
 }
 
+// Brings the progress window up to date: at every status change, else four times a second.
+void PortComm::ShowProgress(bool force) {
+    if (!progressWindow_ || !progressWindow_->isVisible() || !session_) return;
+    const double now = Seconds();
+    if (!force && progressShownAt_ >= 0 && now - progressShownAt_ < 0.25) return;
+    progressShownAt_ = now;
+    progressWindow_->Update(session_->Progress(), xferStatus_);
+}
+
 void PortComm::EndTransfer() {
     if (transferTimer_) transferTimer_->stop();
+    if (progressWindow_) progressWindow_->hide();
     if (session_) {
         session_->SetStatusHandler(nullptr);
         // Kept until the port closes: this may run inside one of the session's calls.

@@ -35,6 +35,8 @@ class QTimer;
 
 namespace zorv {
 
+class TransferProgressWindow;
+
 class PortComm : public CommControl {
 public:
     static constexpr size_t kInputLimit = 1024 * 1024;
@@ -53,8 +55,10 @@ public:
     // Where received files land; "" (the default) is the current directory.
     void SetDownloadFolder(const std::string& folder) { downloadFolder_ = folder; }
     const std::string& DownloadFolder() const { return downloadFolder_; }
-    // The running (or last) transfer's progress, for a progress window.
+    // The running (or last) transfer's progress.
     bool TransferProgressOf(TransferProgress& progress) const;
+    // The progress window (nullptr until a transfer showed it).
+    TransferProgressWindow* ProgressWindow() { return progressWindow_.get(); }
 
     std::string Tag() const override { return tag_; }
     void SetTag(const std::string& tag) override { tag_ = tag; }
@@ -117,6 +121,8 @@ private:
     void EndTransfer();
     double Seconds() const { return clock_.elapsed() / 1000.0; }
 
+    void ShowProgress(bool force);
+
     PortResolver resolver_;
     std::string downloadFolder_;
     std::string tag_;
@@ -149,6 +155,8 @@ private:
     std::vector<std::unique_ptr<TransferSession>> retiredSessions_;
     std::deque<int> statusQueue_;
     std::unique_ptr<QTimer> transferTimer_;
+    std::unique_ptr<TransferProgressWindow> progressWindow_;
+    double progressShownAt_ = -1;
     QElapsedTimer clock_;
 };
 

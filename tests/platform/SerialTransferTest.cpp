@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <QLabel>
 #include <QTemporaryDir>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/comm/TransferProgressWindow.h"
 #include "tests/platform/CommTestSupport.h"
 
 namespace zorv::test {
@@ -36,6 +38,7 @@ TEST(SerialTransferTest, FileFromSzArrivesWholeAndEveryStatusIsAnnounced) {
     PortComm comm{Ports(pty.slavePath)};
     comm.SetDownloadFolder(downloadDir.path().toStdString());
     std::vector<int> statuses;
+    std::string shownStatus;
     comm.SetEventHandler([&] {
         if (comm.EventCode() == COMM_EV_ZMODEM_START) {
             comm.SetXferStatusDialog(2);
@@ -43,6 +46,9 @@ TEST(SerialTransferTest, FileFromSzArrivesWholeAndEveryStatusIsAnnounced) {
             comm.SetDownload("");
         } else if (comm.EventCode() == COMM_EV_XFER_STATUS) {
             statuses.push_back(comm.XferStatus());
+            QWidget* window = comm.ProgressWindow();
+            if (comm.XferStatus() == XFER_TRANSFERRING && window && window->isVisible())
+                shownStatus = window->findChild<QLabel*>("LblStatus")->text().toStdString();
         }
     });
     comm.SetPortOpen(true);
@@ -67,6 +73,10 @@ TEST(SerialTransferTest, FileFromSzArrivesWholeAndEveryStatusIsAnnounced) {
     for (size_t i = 1; i < statuses.size(); ++i) EXPECT_NE(statuses[i], statuses[i - 1]) << "repeated at " << i;
     EXPECT_TRUE(ReadAll(downloadDir.path().toStdString() + "/report.bin") == data);
     EXPECT_EQ(comm.XferStatus(), XFER_IDLE);
+    // XferStatusDialog 2 showed the progress window while the file came in.
+    EXPECT_EQ(shownStatus, "Transferring");
+    ASSERT_NE(comm.ProgressWindow(), nullptr);
+    EXPECT_FALSE(comm.ProgressWindow()->isVisible());
 }
 
 // The far end of the pty runs `argv` in `folder`; killed and reaped at the end.
