@@ -7,10 +7,10 @@
 #include "app/CommandLine.h"
 #include "app/GetFileService.h"
 #include "app/ZORVDialerForm.h"
-#include "platform/PortListTelephony.h"
 #include "platform/comm/PortComm.h"
 #include "platform/QtEventPump.h"
 #include "platform/QtUiServices.h"
+#include "platform/telephony/ModemTelephony.h"
 
 namespace {
 
@@ -39,10 +39,11 @@ int main(int argc, char** argv) {
     zorv::QtUiServices ui(QGuiApplication::platformName() != "offscreen");
     zorv::SetUi(&ui);
 
-    zorv::PortListTelephony telephony;
     // The window's serial comm control, with the design's settings.
     zorv::PortComm comm;
     comm.SetSettings("9600,N,8,1");
+    // Made after the comm control, so it goes first and can still hang a call up on it.
+    zorv::ModemTelephony telephony;
     zorv::ZORVDialerForm form(telephony, &comm);
     if (!form.Load(arguments)) return zorv::ZORVDialerForm::kExitUsage;
 
