@@ -12,6 +12,7 @@ constexpr qint64 kSocketReadBuffer = 256 * 1024;
 constexpr qint64 kSocketWriteAhead = 256 * 1024;
 constexpr size_t kReadChunk = 256 * 1024;
 constexpr int kTickMs = 20;
+constexpr size_t kRetiredKept = 32;
 }  // namespace
 
 NetModem::NetModem(NetModemConfig config) : config_(std::move(config)), core_(config_) { clock_.start(); }
@@ -187,6 +188,9 @@ void NetModem::Retire(std::unique_ptr<QTcpSocket> socket) {
     socket->disconnect();
     socket->abort();
     socket->setParent(nullptr);
+    // Callers knocking again and again must not pile up sockets: the oldest retired
+    // ones are long out of any signal and can go.
+    if (retired_.size() >= kRetiredKept) retired_.erase(retired_.begin(), retired_.begin() + kRetiredKept / 2);
     retired_.push_back(std::move(socket));
 }
 

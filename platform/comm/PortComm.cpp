@@ -193,7 +193,7 @@ void PortComm::SetInterval(int milliseconds) {
 }
 
 size_t PortComm::ReceiveRoom() const {
-    if (session_ || autoProcess_ != 0) return kRoomWhileConsuming;
+    if (TransferRunning() || autoProcess_ != 0) return kRoomWhileConsuming;
     return inBuffer_.size() >= kInputLimit ? 0 : kInputLimit - inBuffer_.size();
 }
 
@@ -211,7 +211,7 @@ bool PortComm::SpotZmodemStart(const char* bytes, size_t length) {
 
 void PortComm::Received(const char* bytes, size_t length) {
     if (!open_) return;
-    if (session_) {
+    if (TransferRunning()) {
         session_->Feed(reinterpret_cast<const uint8_t*>(bytes), length);
         PumpTransfer();
         ReportStatuses();
@@ -224,7 +224,7 @@ void PortComm::Received(const char* bytes, size_t length) {
         inBuffer_.append(bytes, length);
         if (rThreshold_ > 0 && inBuffer_.size() >= static_cast<size_t>(rThreshold_)) Raise(COMM_EV_RECEIVE);
     }
-    if (zmodemStart && open_ && !session_) Raise(COMM_EV_ZMODEM_START);
+    if (zmodemStart && open_ && !TransferRunning()) Raise(COMM_EV_ZMODEM_START);
 }
 
 void PortComm::CarrierChanged() {
