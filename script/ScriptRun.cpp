@@ -208,6 +208,8 @@ void ScriptRunner::Run(std::vector<std::string> lines) {
             SETRESULT(RC_CANCELED);
             break;
         }
+        // lineNo is the caller's variable: never trust it further than the lines there are.
+        if (lineNo_ < 1) break;
         const std::string& line = lines[lineNo_ - 1];
         lineText_ = line;
         std::string commandText;
