@@ -295,6 +295,18 @@ TEST_F(ScriptRunTest, CaptureTakesWaitTextAndTheRest) {
     EXPECT_FALSE(CloseLeftOverCapture());
 }
 
+TEST_F(ScriptRunTest, CaptureKeepsEveryPieceOfALongWait) {
+    // More than one wait's worth of text before the target: the wait hands it over in
+    // pieces and goes on waiting, and every piece reaches the capture file.
+    const std::string capture = Path("long.txt");
+    const std::string flood(40000, 'x');
+    comm.DeliverAfter(1, flood);
+    comm.DeliverAfter(2, "login:");
+    Run(Lines({"TIMEOUT 10", "CAPTURE \"" + capture + "\"", "WAITFOR \"login:\"", "CLOSECAPTURE", "END"}));
+    EXPECT_EQ(result, RC_SCRIPT_COMPLETED);
+    EXPECT_EQ(ReadFile(capture), flood + "login:");
+}
+
 TEST_F(ScriptRunTest, CaptureLeftOpenIsFlushedAtTheEnd) {
     const std::string capture = Path("open.txt");
     comm.Deliver("BANNER>");

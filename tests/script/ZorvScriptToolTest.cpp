@@ -19,12 +19,12 @@
 namespace zorv::test {
 namespace {
 
-// A one-call BBS: greets with a login prompt and, once "guest" and CR arrive, answers
-// with `ready` (nothing when it is empty). Telnet negotiation from the caller is
+// A one-call BBS: greets with a login prompt and, once `login` arrives, answers with
+// `ready` (nothing when it is empty). Telnet negotiation from the caller is
 // ignored. Everything received is kept.
 class LoopbackBbs {
 public:
-    explicit LoopbackBbs(std::string ready) : ready_(std::move(ready)) {
+    LoopbackBbs(std::string login, std::string ready) : login_(std::move(login)), ready_(std::move(ready)) {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -69,7 +69,7 @@ private:
             const ssize_t n = ::recv(call, buffer, sizeof buffer, 0);
             if (n <= 0) break;
             received_.append(buffer, static_cast<size_t>(n));
-            if (!answered && received_.find("guest\r") != std::string::npos) {
+            if (!answered && received_.find(login_) != std::string::npos) {
                 answered = true;
                 if (!ready_.empty()) ::send(call, ready_.data(), ready_.size(), MSG_NOSIGNAL);
             }
@@ -77,6 +77,7 @@ private:
         ::close(call);
     }
 
+    std::string login_;
     std::string ready_;
     int listener_ = -1;
     int port_ = 0;
@@ -93,18 +94,25 @@ TEST(ZorvScriptTool, RunsAScriptThroughTheNetworkModem) {
     struct Case {
         const char* name;
         bool portOption;        // --port 9, else the script's own PORT line
+        std::string loginLines; // how the script answers the login prompt
+        std::string typed;      // what the terminal gets for INPUT lines
+        std::string login;      // what the BBS waits for
         std::string ready;      // the BBS's answer to the login
         int exitCode;
         std::string lastLines;  // the end of standard output
     };
     const std::vector<Case> cases = {
-        {"--port opens the network modem", true, "Hello GUEST\r\nready> ", 0, "RESULT 5100 Script Completed\nLINENO 0\nLINETEXT \n"},
-        {"the script's PORT line opens it", false, "ready> ", 0, "RESULT 5100 Script Completed\nLINENO 0\nLINETEXT \n"},
-        {"a prompt that never comes", true, "", 1, "LINENO 7\nLINETEXT WAITFOR \"ready>\"\n"},
+        {"--port opens the network modem", true, "SEND \"guest^M\"", "", "guest\r", "Hello GUEST\r\nready> ", 0,
+         "RESULT 5100 Script Completed\nLINENO 0\nLINETEXT \n"},
+        {"the script's PORT line opens it, INPUT asks the terminal", false,
+         "INPUT \"Login name?\", NAME\r\nSEND NAME", "guest\n", "GUEST\r", "ready> ", 0,
+         "RESULT 5100 Script Completed\nLINENO 0\nLINETEXT \n"},
+        {"a prompt that never comes", true, "SEND \"guest^M\"", "", "guest\r", "", 1,
+         "LINENO 7\nLINETEXT WAITFOR \"ready>\"\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LoopbackBbs bbs(c.ready);
+        LoopbackBbs bbs(c.login, c.ready);
         QTemporaryDir dir;
         const std::string script = dir.filePath("LOGIN.SCR").toStdString();
         {
@@ -113,7 +121,7 @@ TEST(ZorvScriptTool, RunsAScriptThroughTheNetworkModem) {
                 << "ON_TIMEOUT_GOTO :FAILED\r\n"
                 << "DIAL \"127.0.0.1:" << bbs.port() << "\"\r\n"
                 << "WAITFOR \"login?\"\r\n"
-                << "SEND \"guest^M\"\r\n"
+                << c.loginLines << "\r\n"
                 << "WAITFOR \"ready>\"\r\n"
                 << "HANGUP\r\nEND\r\n:FAILED\r\nEND\r\n";
         }
@@ -125,6 +133,8 @@ TEST(ZorvScriptTool, RunsAScriptThroughTheNetworkModem) {
         if (c.portOption) args << "--port" << "9";
         args << QString::fromStdString(script);
         process.start(QString::fromStdString(tool), args);
+        process.write(c.typed.c_str());
+        process.closeWriteChannel();
         ASSERT_TRUE(process.waitForFinished(60000)) << "zorvscript did not end";
         const std::string out = process.readAllStandardOutput().toStdString();
         const std::string err = process.readAllStandardError().toStdString();
@@ -132,7 +142,7 @@ TEST(ZorvScriptTool, RunsAScriptThroughTheNetworkModem) {
         ASSERT_GE(out.size(), c.lastLines.size()) << out << err;
         EXPECT_EQ(out.substr(out.size() - c.lastLines.size()), c.lastLines) << err;
         EXPECT_NE(err.find("Script: Dialing 127.0.0.1:"), std::string::npos) << err;
-        EXPECT_NE(bbs.received().find("guest\r"), std::string::npos);
+        EXPECT_NE(bbs.received().find(c.login), std::string::npos);
     }
 }
 
