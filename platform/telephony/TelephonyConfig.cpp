@@ -51,9 +51,21 @@ std::vector<ModemDevice> OfferedDevices(const SerialPortLister& lister) {
     std::set<std::string> present;
     for (const std::string& path : lister()) present.insert(Canonical(path));
 
+    // The port numbers the table names (the built-in table when there is none); where
+    // each one leads is left to the table's own reader.
+    std::set<int> ports{1, 2, 3, 4, kDefaultNetModemPort};
+    const auto table = ReadIniSection(kPortsSection);
+    if (!table.empty()) {
+        ports.clear();
+        for (const auto& [key, value] : table) {
+            const double number = Val(key);
+            if (number >= 1 && number <= kHighestPort) ports.insert(static_cast<int>(number));
+        }
+    }
+
     std::vector<ModemDevice> network;
     std::vector<ModemDevice> serial;
-    for (int port = 1; port <= kHighestPort; ++port) {
+    for (int port : ports) {
         PortTarget target;
         try {
             target = ResolvePortFromIni(port);
