@@ -8,7 +8,9 @@ namespace zorv {
 
 TerminalScreen::TerminalScreen(int rows, int columns) : rows_(rows), columns_(columns) {
     term_ = vterm_new(rows, columns);
-    vterm_set_utf8(term_, 0);
+    // libvterm has no Latin-1 character set of its own, so it reads UTF-8 and Feed
+    // turns each Latin-1 byte into its UTF-8 form.
+    vterm_set_utf8(term_, 1);
     vterm_output_set_callback(term_, &TerminalScreen::OnOutput, this);
     screen_ = vterm_obtain_screen(term_);
     vterm_screen_reset(screen_, 1);
@@ -25,7 +27,18 @@ void TerminalScreen::Resize(int rows, int columns) {
 }
 
 void TerminalScreen::Feed(const char* bytes, size_t length) {
-    vterm_input_write(term_, bytes, length);
+    std::string utf8;
+    utf8.reserve(length + length / 8);
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    vterm_input_write(term_, utf8.data(), utf8.size());
 }
 
 void TerminalScreen::OnOutput(const char* bytes, size_t length, void* user) {
