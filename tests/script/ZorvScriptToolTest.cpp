@@ -146,5 +146,41 @@ TEST(ZorvScriptTool, RunsAScriptThroughTheNetworkModem) {
     }
 }
 
+TEST(ZorvScriptTool, CommandLineProblemsHaveTheirOwnExitStatus) {
+    const char* binDir = std::getenv("ZORV_BIN_DIR");
+    const std::string tool = std::string(binDir ? binDir : "") + "/zorvscript";
+    if (!binDir || ::access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "zorvscript is not built";
+    QTemporaryDir dir;
+    const QString script = dir.filePath("S.SCR");
+    std::ofstream(script.toStdString()) << "END\r\n";
+    struct Case {
+        QStringList args;
+        int exitCode;
+        std::string output;  // found in standard output and error together
+    };
+    const std::vector<Case> cases = {
+        {{"--help"}, 0, "Exit status: 0"},
+        {{}, 2, "no script given"},
+        {{"--port", "x", script}, 2, "bad port number"},
+        {{"--colour", script}, 2, "unknown option --colour"},
+        {{"--port", "99", script}, 3, "port 99 cannot be opened"},
+        {{dir.filePath("NONE.SCR")}, 4, "cannot read"},
+        {{dir.path()}, 4, "is a directory"},
+        {{script}, 0, "RESULT 5100 Script Completed"},
+    };
+    for (const Case& c : cases) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path());
+        process.setProcessEnvironment(env);
+        process.start(QString::fromStdString(tool), c.args);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        const std::string output =
+            process.readAllStandardOutput().toStdString() + process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitCode(), c.exitCode) << c.args.join(' ').toStdString() << "\n" << output;
+        EXPECT_NE(output.find(c.output), std::string::npos) << c.args.join(' ').toStdString() << "\n" << output;
+    }
+}
+
 }  // namespace
 }  // namespace zorv::test
