@@ -15,6 +15,8 @@
 //   - Status() gives the XferStatus code (modem/CommControl.h); the handler given to
 //     SetStatusHandler is called on every change, in order, also for changes made
 //     inside Feed/Tick/Abort. Finished() is true once the status is final (0, -1, 8, 9).
+//     The handler may call Abort() but must not destroy the session: it runs inside
+//     the session's own calls, so let the session go after they return.
 //   - Progress() for the progress window.
 // After a time-out (status 9) Abort() still sends the cancel sequence and turns the
 // status into -1, so a caller that answers 9 with 6 sees the transfer end.

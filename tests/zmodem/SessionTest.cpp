@@ -282,3 +282,38 @@ TEST(ZmodemSession, SilentPeerTimesOut) {
 
 }  // namespace
 }  // namespace zorv::zmodem
+
+namespace zorv::zmodem {
+namespace {
+
+// The receiver's ZRINIT decides the escaping: with ESCCTL no control character travels
+// raw in the file data, without it they do (and cost nothing).
+TEST(ZmodemSession, SenderEscapesWhatTheReceiverAsks) {
+    for (bool ask : {false, true}) {
+        ZmodemSender sender(test::MemoryFiles({{"ctl", test::EveryByteValue(8)}}));
+        sender.Start(0);
+        FrameEncoder enc;
+        ByteQueue answers;
+        enc.HexHeader(answers, Header::WithFlags(ZRINIT, CANFDX | CANOVIO | CANFC32 | (ask ? ESCCTL : 0)));
+        sender.Feed(answers.Front(), answers.Size());
+        uint8_t buf[65536];
+        sender.TakeOutgoing(buf, sizeof buf);   // up to the ZFILE
+        ByteQueue pos;
+        enc.HexHeader(pos, Header::WithPosition(ZRPOS, 0));
+        sender.Feed(pos.Front(), pos.Size());
+        size_t n = sender.TakeOutgoing(buf, sizeof buf);
+        size_t controls = 0;
+        for (size_t i = 0; i < n; ++i)
+            if ((buf[i] & 0x60) == 0 && buf[i] != ZDLE) ++controls;
+        SCOPED_TRACE(ask ? "ESCCTL asked" : "not asked");
+        if (ask) {
+            EXPECT_EQ(controls, 0u);
+        } else {
+            EXPECT_GT(controls, 0u);
+        }
+        EXPECT_GT(n, 8u * 256u);
+    }
+}
+
+}  // namespace
+}  // namespace zorv::zmodem
