@@ -51,6 +51,9 @@ TEST_F(SerialCommTest, SettingsTheLineCanTakeAreKeptOthersRaiseAndChangeNothing)
     }
     comm.SetSettings("14400,e,7,1");
     EXPECT_EQ(comm.Settings(), "14400,E,7,1");
+    for (int mode : {0, 1, 2, 3}) EXPECT_NO_THROW(comm.SetHandshaking(mode));
+    EXPECT_THROW(comm.SetHandshaking(4), Error);
+    EXPECT_EQ(comm.Handshaking(), 3);
 }
 
 TEST_F(SerialCommTest, DataPassesBothWaysAndDiscardEmptiesTheBuffer) {
@@ -110,6 +113,8 @@ TEST_F(SerialCommTest, SecondOpenerIsRefusedWhileTheFirstHoldsTheLocks) {
     const std::string lockFile = SerialLock::LockFilePath(pty.slavePath);
     comm.SetPortOpen(true);
     ASSERT_FALSE(lockFile.empty());
+    // The name other programs look for: /dev/pts/N locks as LCK..pts_N.
+    EXPECT_EQ(lockFile.substr(lockFile.rfind('/') + 1), "LCK..pts_" + pty.slavePath.substr(9));
     EXPECT_EQ(SerialLock::ReadLockOwner(lockFile), static_cast<long>(getpid()));
 
     PortComm second{Ports(pty.slavePath)};
