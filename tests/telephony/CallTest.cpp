@@ -105,6 +105,28 @@ TEST_F(CallTest, ConnectsThenTheRemoteHangsUpWhileTheScriptWaits) {
     EXPECT_FALSE(telephony_->CallUp());
 }
 
+// The window re-enables DownLoad when the call ends, even while the login script of
+// that call still waits inside the connected event: a new call must get through.
+TEST_F(CallTest, ACallPlacedWhileTheConnectedHandlerStillRunsGoesThrough) {
+    ServeNumber();
+    int connects = 0;
+    States seenInside;
+    onState_ = [&](long state) {
+        if (state != kConnected || ++connects > 1) return;
+        ASSERT_TRUE(test::WaitFor([&] { return peer_ != nullptr; }));
+        peer_->close();
+        ASSERT_TRUE(WaitForStates(5));
+        telephony_->PlaceCall(comm_, "555-1000");
+        WaitForStates(8);
+        seenInside = states_;
+    };
+    telephony_->PlaceCall(comm_, "555-1000");
+    ASSERT_TRUE(WaitForStates(8));
+    EXPECT_EQ(seenInside, (States{kDialTone, kDialing, kConnected, kGone, kIdle, kDialTone, kDialing, kConnected}));
+    EXPECT_TRUE(telephony_->CallUp());
+    EXPECT_TRUE(comm_.PortOpen());
+}
+
 TEST_F(CallTest, RefusedIsBusyAndNobodyAtTheNumberIsDisconnected) {
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress("127.0.0.1"), 0));
