@@ -39,14 +39,6 @@ constexpr std::array<KeywordEntry, 17> kKeywords{{
     {ScriptCommand::ON_TIMEOUT_GOTO, "ON_TIMEOUT_GOTO"},
 }};
 
-char UpperChar(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 'a' && u <= 'z') return static_cast<char>(u - 32);
-    // Latin-1 small letters à..þ, except the division sign.
-    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<char>(u - 32);
-    return c;
-}
-
 }  // namespace
 
 const char* ScriptKeyword(ScriptCommand command) {
@@ -78,7 +70,7 @@ std::string CommandWord(const std::string& line) {
 }
 
 ScriptCommand LookupScriptCommand(const std::string& line) {
-    const std::string word = CodePageUpper(CommandWord(line));
+    const std::string word = UpperCase(CommandWord(line));
     for (const auto& entry : kKeywords)
         if (word == entry.keyword) return entry.command;
     return ScriptCommand::None;
@@ -152,12 +144,6 @@ std::string CTRL2CARET(const std::string& text) {
             out += c;
         }
     }
-    return out;
-}
-
-std::string CodePageUpper(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) c = UpperChar(c);
     return out;
 }
 

@@ -115,7 +115,4 @@ int FindLast(int start, const std::string& text, const std::string& search);
 // everything else, NUL included, is copied unchanged.
 std::string CTRL2CARET(const std::string& text);
 
-// Upper case in the program's single-byte code page (Latin-1 letters included).
-std::string CodePageUpper(const std::string& text);
-
 }  // namespace zorv

@@ -397,8 +397,8 @@ ScriptRunner::Next ScriptRunner::DoInput(const std::string& line) {
     const int slot = IntegerArgument(target.substr(3));
     // A placeholder written out by hand must still name a variable of this run.
     if (slot < 1 || slot > static_cast<int>(VariableTable.size())) return End(RC_SCRIPT_SYNTAX);
-    const std::optional<std::string> answer = InputBox(prompt, CodePageUpper(scriptFile_), "");
-    VariableTable[slot - 1].value = CodePageUpper(answer.value_or("")) + "\r";
+    const std::optional<std::string> answer = InputBox(prompt, UpperCase(scriptFile_), "");
+    VariableTable[slot - 1].value = UpperCase(answer.value_or("")) + "\r";
     return Next::Continue;
 }
 
@@ -470,7 +470,7 @@ ScriptRunner::Next ScriptRunner::DoHangup() {
 }
 
 ScriptRunner::Next ScriptRunner::DoProtocol(const std::string& argument) {
-    const std::string name = ResolveArgument(CodePageUpper(TrimBlanks(argument)));
+    const std::string name = ResolveArgument(UpperCase(TrimBlanks(argument)));
     static const char* const kNames[] = {"XMODEM-CHECKSUM", "XMODEM-CRC", "XMODEM-1K", "YMODEM-BATCH",
                                          "YMODEM-G",        "ZMODEM",     "KERMIT",    "COMPUSERVE"};
     asciiMode_ = false;

@@ -10,6 +10,7 @@
 #include "script/RecordingTrace.h"
 #include "script/ResultCodes.h"
 #include "script/ScriptLanguage.h"
+#include "util/TextUtils.h"
 #include "script/StatusText.h"
 #include "util/Error.h"
 #include "util/EventPump.h"
@@ -101,7 +102,7 @@ void AsciiSend(CommControl& comm, const std::string& fileName, bool cdFlag) {
         ReceiveGuard guard(comm);
         if (RecordingActive != 0) {
             ScriptTrace("PROTOCOL", "ASCII");
-            ScriptTrace("UPLOAD", CodePageUpper(fileName));
+            ScriptTrace("UPLOAD", UpperCase(fileName));
         }
         outcome = SendLines(comm, in, cdFlag);
     } catch (const Error&) {

@@ -16,6 +16,7 @@
 #include "script/RecordingTrace.h"
 #include "script/ResultCodes.h"
 #include "script/ScriptLanguage.h"
+#include "util/TextUtils.h"
 #include "script/StatusText.h"
 #include "transfer/AsciiSend.h"
 #include "transfer/FileDialog.h"
@@ -350,7 +351,7 @@ void TVXfer::Download(CommControl& comm) {
     if (!IsBatchProtocol(protocol) && TransferFileName.empty()) return;
     if (RecordingActive != 0) {
         ScriptTrace("PROTOCOL", ProtocolScriptName(protocol));
-        ScriptTrace("DOWNLOAD", CodePageUpper(TransferFileName));
+        ScriptTrace("DOWNLOAD", UpperCase(TransferFileName));
     }
     comm.SetXferStatusDialog(1);
     comm.SetDownload(TransferFileName);
@@ -394,7 +395,7 @@ void TVXfer::Upload(CommControl& comm) {
     for (size_t i = 0; i < list.size(); ++i) {
         const bool last = i + 1 == list.size();
         if (RecordingActive != 0)
-            ScriptTrace("UPLOAD", last ? CodePageUpper(list[i]) : CodePageUpper(prefix) + CodePageUpper(list[i]));
+            ScriptTrace("UPLOAD", last ? UpperCase(list[i]) : UpperCase(prefix) + UpperCase(list[i]));
         // Folder names keep their letter case: this platform's file names are
         // case-sensitive.
         comm.SetUpload(prefix + list[i]);

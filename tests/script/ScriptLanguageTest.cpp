@@ -1,4 +1,5 @@
 #include "script/ScriptLanguage.h"
+#include "util/TextUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -118,7 +119,7 @@ TEST_F(ScriptLanguageTest, CaretNotationBack) {
     EXPECT_EQ(CTRL2CARET("ATDT\r\n"), "ATDT^M^J");
     EXPECT_EQ(CTRL2CARET(std::string("a\0b\x1b\x1f", 5)), std::string("a\0b^[^_", 7));
     EXPECT_EQ(CTRL2CARET("\x7f~"), "\x7f~");
-    EXPECT_EQ(CodePageUpper("zmodem \xe9\xf7\xff"), "ZMODEM \xc9\xf7\xff");
+    EXPECT_EQ(UpperCase("zmodem \xe9\xf7\xff"), "ZMODEM \xc9\xf7\xff");
 }
 
 }  // namespace
