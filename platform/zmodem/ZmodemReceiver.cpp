@@ -94,6 +94,9 @@ void ZmodemReceiver::Tick(double now) {
 }
 
 void ZmodemReceiver::Feed(const uint8_t* data, size_t length) {
+    // On a slow line one subpacket takes many seconds: data arriving inside one is
+    // progress. (Garbage cannot keep us here: it ends as bad subpackets, which count.)
+    if (phase_ == Phase::InData && length > 0) goodEvent();
     size_t offset = 0;
     while (offset < length && !finished_) {
         size_t used = 0;

@@ -158,3 +158,36 @@ TEST(ZmodemReceiverStream, UnprovenPartialIsLeftAlone) {
 
 }  // namespace
 }  // namespace zorv::zmodem
+
+namespace zorv::zmodem {
+namespace {
+
+// A 2400 bps line: an 8 KB subpacket takes 35 seconds, longer than the time-out, and
+// still arrives without the receiver asking for it again.
+TEST(ZmodemReceiverStream, SlowLineIsNotATimeOut) {
+    test::TempDir dir;
+    auto receiver = MakeDownload(dir.Path(), "");
+    receiver->Start(0);
+    Stream s;
+    s.Hex(ZRQINIT);
+    s.File("slow", "8192 0 0");
+    s.Bin(ZDATA, 0);
+    s.Data(test::RandomBytes(8192, 77), ZCRCE);
+    s.Bin(ZEOF, 8192);
+    s.Hex(ZFIN);
+    Bytes line = s.Text();
+    uint8_t buf[4096];
+    std::string answers;
+    double t = 0;
+    for (size_t at = 0; at < line.size(); at += 24, t += 0.1) {   // 240 bytes a second
+        receiver->Tick(t);
+        receiver->Feed(reinterpret_cast<const uint8_t*>(line.data()) + at, std::min<size_t>(24, line.size() - at));
+        answers.append(reinterpret_cast<char*>(buf), receiver->TakeOutgoing(buf, sizeof buf));
+    }
+    EXPECT_EQ(receiver->Status(), XFER_IDLE);
+    EXPECT_EQ(receiver->Progress().errorsRecovered, 0);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"slow"});
+}
+
+}  // namespace
+}  // namespace zorv::zmodem
