@@ -60,7 +60,6 @@ ModemTelephony::~ModemTelephony() {
     carrierTimer_->stop();
     hangupTimer_->stop();
     if (phase_ != Phase::Idle && comm_) {
-        if (phase_ != Phase::Connected) comm_->SetInputLen(savedInputLen_);
         receiveGuard_.reset();
         try {
             comm_->SetPortOpen(false);  // closing drops DTR, which hangs a modem up
@@ -115,8 +114,8 @@ void ModemTelephony::ChooseLocation(const std::string& locationName) {
     if (FindByName(LoadLocations(), locationName) >= 0) SaveChoice("CurrentLocation", locationName);
 }
 
-ModemDevice ModemTelephony::ChosenDevice(std::vector<ModemDevice>& devices) {
-    devices = LoadDevices(lister_);
+ModemDevice ModemTelephony::ChosenDevice() {
+    const std::vector<ModemDevice> devices = LoadDevices(lister_);
     if (devices.empty()) throw Error(ErrorNumber::DialingUnavailable, "There is no modem to dial with");
     return devices[CurrentDevice()];
 }
@@ -168,8 +167,7 @@ int ModemTelephony::PlaceCall(CommControl& comm, const std::string& number) {
     if (hangup_.comm == &comm) FinishHangup();
     if (comm.PortOpen()) throw Error(ErrorNumber::DeviceInUse, "The device is in use: its port is already open");
 
-    std::vector<ModemDevice> devices;
-    const ModemDevice device = ChosenDevice(devices);
+    const ModemDevice device = ChosenDevice();
     const DialingLocation location = ChosenLocation();
     if (std::string why = CheckDevice(device); !why.empty())
         throw Error(ErrorNumber::InvalidPropertyValue, device.name + ": " + why);
@@ -187,7 +185,6 @@ int ModemTelephony::PlaceCall(CommControl& comm, const std::string& number) {
     dialCommand_ = DialCommand(location, number);
     line_.clear();
     attempts_ = 0;
-    savedInputLen_ = comm.InputLen();
     receiveGuard_.emplace(comm);
     comm.SetInBufferCount(0);
     phase_ = Phase::Settling;

@@ -22,8 +22,6 @@
 // character at a time, so the first bytes the remote end sends after CONNECT stay in
 // the control for whoever reads the line next. AutoProcess and RThreshold are zero
 // while the modem is being talked to and come back at CONNECT or when the call ends.
-#include <QPointer>
-#include <QObject>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -97,7 +95,7 @@ private:
     void StartHangup(CommControl& comm);
     void FinishHangup();
     void Raise(long state);
-    ModemDevice ChosenDevice(std::vector<ModemDevice>& devices);
+    ModemDevice ChosenDevice();
     DialingLocation ChosenLocation();
     void OpenPort(CommControl& comm, const ModemDevice& device);
     int64_t Now() const;
@@ -111,7 +109,6 @@ private:
     Phase phase_ = Phase::Idle;
     CommControl* comm_ = nullptr;
     std::optional<ReceiveGuard> receiveGuard_;
-    int savedInputLen_ = 0;
     std::string initCommand_;
     std::string dialCommand_;
     std::string line_;
