@@ -12,6 +12,8 @@
 #include "platform/telephony/DeviceDialog.h"
 #include "platform/telephony/LocationDialog.h"
 #include "util/Error.h"
+#include "util/EventPump.h"
+#include "util/ProgramEnd.h"
 #include "util/UiServices.h"
 
 namespace zorv {
@@ -21,6 +23,7 @@ namespace {
 constexpr int kNameLimit = 255;
 constexpr size_t kResponseLineLimit = 256;
 constexpr int kCharactersPerTick = 4096;
+constexpr int kLastWordsMs = 200;  // for the hang-up command to leave before the port closes
 
 QElapsedTimer& Clock() {
     static QElapsedTimer clock;
@@ -66,13 +69,7 @@ ModemTelephony::~ModemTelephony() {
         } catch (const Error&) {
         }
     }
-    if (hangup_.comm) {
-        try {
-            hangup_.comm->SetPortOpen(false);
-            hangup_.comm->SetDTREnable(true);
-        } catch (const Error&) {
-        }
-    }
+    FinishHangup();
 }
 
 int64_t ModemTelephony::Now() const { return Clock().elapsed(); }
@@ -373,13 +370,35 @@ void ModemTelephony::StartHangup(CommControl& comm) {
     hangup_.step = HangupStep::DtrLow;
     hangup_.until = Now() + timings_.dtrHoldMs;
     hangupTimer_->start(timings_.pollMs);
+    // The program may end at once right after dropping the call (a finished transfer,
+    // Cancel): then the rest of the hang-up is done there and then, or a modem that
+    // ignores DTR would stay off the hook.
+    programEndHook_ = AtProgramEnd([this] { CompleteHangupNow(); });
+}
+
+void ModemTelephony::CompleteHangupNow() {
+    CommControl* comm = hangup_.comm;
+    if (!comm) return;
+    try {
+        if (comm->PortOpen() && comm->CDHolding() && hangup_.step != HangupStep::AwaitReply) {
+            comm->SetDTREnable(true);
+            if (hangup_.step != HangupStep::GuardAfter) {
+                SleepBlocking(timings_.guardMs);
+                comm->SetOutput("+++");
+            }
+            SleepBlocking(timings_.guardMs);
+            comm->SetOutput("ATH0\r");
+            SleepBlocking(kLastWordsMs);
+        }
+    } catch (const Error&) {
+    }
+    FinishHangup();
 }
 
 void ModemTelephony::HangupTick() {
     CommControl* comm = hangup_.comm;
     if (!comm || !comm->PortOpen()) {
-        hangupTimer_->stop();
-        hangup_ = {};
+        FinishHangup();  // somebody closed the port: nothing left to hang up
         return;
     }
     try {
@@ -416,6 +435,8 @@ void ModemTelephony::HangupTick() {
 
 void ModemTelephony::FinishHangup() {
     hangupTimer_->stop();
+    if (programEndHook_) RemoveAtProgramEnd(programEndHook_);
+    programEndHook_ = 0;
     CommControl* comm = hangup_.comm;
     hangup_ = {};
     if (!comm) return;

@@ -94,6 +94,7 @@ private:
     void EndCall(bool abortDial);
     void StartHangup(CommControl& comm);
     void FinishHangup();
+    void CompleteHangupNow();
     void Raise(long state);
     ModemDevice ChosenDevice();
     DialingLocation ChosenLocation();
@@ -126,6 +127,7 @@ private:
         std::string line;
     } hangup_;
     std::unique_ptr<QTimer> hangupTimer_;
+    int programEndHook_ = 0;
 };
 
 }  // namespace zorv

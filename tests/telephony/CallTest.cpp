@@ -18,6 +18,7 @@
 #include "tests/telephony/TelephonyTestKit.h"
 #include "util/Error.h"
 #include "util/EventPump.h"
+#include "util/ProgramEnd.h"
 
 namespace zorv {
 namespace {
@@ -342,6 +343,29 @@ TEST_F(PtyModemTest, DropCallEscapesToCommandsWhenTheCarrierStays) {
     EXPECT_EQ(Sent(), "+++ATH0\r");
     pty_.Send("\r\nOK\r\n");
     ASSERT_TRUE(test::WaitFor([&] { return !telephony_->HangingUp(); }));
+    EXPECT_FALSE(comm_.PortOpen());
+}
+
+// A finished transfer and Cancel end the program right after dropping the call: a modem
+// that ignores DTR is still told to hang up before the program goes.
+TEST_F(PtyModemTest, ProgramEndFinishesAHangupUnderWay) {
+    telephony_->PlaceCall(comm_, "555-9678");
+    ASSERT_TRUE(WaitForSent("ATZ\r"));
+    pty_.Send("\r\nOK\r\n");
+    ASSERT_TRUE(WaitForSent("555-9678\r"));
+    pty_.Send("\r\nCONNECT\r\n");
+    ASSERT_TRUE(WaitForStates(3));
+    sent_.clear();
+
+    int ended = -1;
+    SetProgramEndHandler([&](int status) { ended = status; });
+    telephony_->DropCall();
+    ASSERT_TRUE(telephony_->HangingUp());
+    EndProgram(0);  // no event loop runs from here on
+    SetProgramEndHandler(nullptr);
+    EXPECT_EQ(ended, 0);
+    EXPECT_EQ(Sent(), "+++ATH0\r");
+    EXPECT_FALSE(telephony_->HangingUp());
     EXPECT_FALSE(comm_.PortOpen());
 }
 
