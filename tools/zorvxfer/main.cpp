@@ -130,7 +130,9 @@ int main(int argc, char** argv) {
         options.escapeControl = escapeControl;
         options.allowResume = resume;
         session = std::make_unique<zmodem::ZmodemReceiver>(*folder, options);
-        line.linger = 0.5;
+        // Long enough for the closing "OO" on a local line; on a slow one it may come
+        // later and show on the terminal, which is harmless.
+        line.linger = 0.1;
     } else {
         if (args.size() < 2) {
             std::fputs(kUsage, stderr);
