@@ -1,6 +1,7 @@
 #include "tests/zorvbbs/BbsTestKit.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -47,6 +48,14 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+::testing::AssertionResult SameBytes(const std::string& got, const std::string& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    return ::testing::AssertionFailure() << got.size() << " bytes where " << want.size()
+                                         << " were expected, first difference at offset " << at;
+}
+
 std::string SampleBytes(size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::string bytes;
@@ -70,8 +79,8 @@ std::string Board::Path(const std::string& name) const { return dir_.filePath(QS
 
 std::string Board::AreaPath(const std::string& name) const { return Path(name.empty() ? "area" : "area/" + name); }
 
-bool Board::Start(const std::vector<std::string>& extraArgs) {
-    QStringList args = {"--listen", "127.0.0.1:0", "--area", QString::fromStdString(AreaPath()), "--accounts",
+bool Board::Launch(const std::vector<std::string>& extraArgs, std::string& firstLine) {
+    QStringList args = {"--area", QString::fromStdString(AreaPath()), "--accounts",
                         QString::fromStdString(Path("accounts")), "--log", QString::fromStdString(Path("log"))};
     for (const std::string& arg : extraArgs) args << QString::fromStdString(arg);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -81,11 +90,36 @@ bool Board::Start(const std::vector<std::string>& extraArgs) {
     waited.start();
     while (!process_.canReadLine() && waited.elapsed() < 10000)
         if (!process_.waitForReadyRead(500) && process_.state() != QProcess::Running) return false;
-    const std::string first = process_.readLine().trimmed().toStdString();
+    firstLine = process_.readLine().trimmed().toStdString();
+    return true;
+}
+
+bool Board::Start(const std::vector<std::string>& extraArgs) {
+    std::vector<std::string> args = {"--listen", "127.0.0.1:0"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    std::string first;
     const std::string prefix = "listening on 127.0.0.1:";
-    if (first.rfind(prefix, 0) != 0) return false;
+    if (!Launch(args, first) || first.rfind(prefix, 0) != 0) return false;
     port_ = std::atoi(first.c_str() + prefix.size());
     return port_ > 0;
+}
+
+bool Board::StartPty() {
+    std::string first;
+    if (!Launch({"--pty"}, first) || first.rfind("line /dev/", 0) != 0) return false;
+    linePath_ = first.substr(5);
+    return true;
+}
+
+bool Board::WaitForLog(const std::string& text, int seen) const {
+    for (int waited = 0; waited < 10000; waited += 20) {
+        const std::string log = Log();
+        int count = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+        if (count > seen) return true;
+        ::usleep(20000);
+    }
+    return false;
 }
 
 void Board::Stop() {
@@ -116,7 +150,23 @@ bool TelnetClient::Connect(int port) {
     return true;
 }
 
+bool TelnetClient::OpenLine(const std::string& path) {
+    raw_ = true;
+    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    return fd_ >= 0;
+}
+
+void TelnetClient::CloseLine() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    closed_ = true;
+}
+
 void TelnetClient::Send(const std::string& text) {
+    if (raw_) {
+        if (::write(fd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) closed_ = true;
+        return;
+    }
     std::string wire;
     telnet_.Encode(text.data(), text.size(), wire);
     ::send(fd_, wire.data(), wire.size(), MSG_NOSIGNAL);
@@ -129,10 +179,14 @@ bool TelnetClient::Fill(double deadline) {
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, std::min(ms, 100)) <= 0) return false;
     char buffer[16384];
-    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    const ssize_t n = raw_ ? ::read(fd_, buffer, sizeof buffer) : ::recv(fd_, buffer, sizeof buffer, 0);
     if (n <= 0) {
         closed_ = true;
         return false;
+    }
+    if (raw_) {
+        data_.append(buffer, static_cast<size_t>(n));
+        return true;
     }
     std::string reply;
     telnet_.Decode(buffer, static_cast<size_t>(n), data_, reply);

@@ -82,7 +82,7 @@ TEST_F(BoardTest, BothDialoguesLogInAndSendTheFileWhole) {
         ASSERT_TRUE(caller.Connect(board.Port()));
         Play(caller, c.steps);
         EXPECT_EQ(caller.ReceiveFile(folder.path().toStdString()).status, 0);
-        EXPECT_EQ(ReadFile(folder.filePath("SAMPLE.BIN").toStdString()), ReadFile(board.AreaPath("SAMPLE.BIN")));
+        EXPECT_TRUE(SameBytes(ReadFile(folder.filePath("SAMPLE.BIN").toStdString()), ReadFile(board.AreaPath("SAMPLE.BIN"))));
         // Back at the menu after the transfer; G says goodbye and hangs up.
         Play(caller, {{"Transfer complete.", nullptr}, {kMainMenuPrompt, "G"}, {kGoodbye, nullptr}});
         std::string rest;
@@ -194,8 +194,8 @@ TEST_F(BoardTest, TwoCallersDownloadAtTheSameTime) {
     for (Call& call : calls) {
         SCOPED_TRACE(call.file);
         EXPECT_EQ(call.status, 0);
-        EXPECT_EQ(ReadFile(call.folder.filePath(QString::fromStdString(call.file)).toStdString()),
-                  ReadFile(board.AreaPath(call.file)));
+        EXPECT_TRUE(SameBytes(ReadFile(call.folder.filePath(QString::fromStdString(call.file)).toStdString()),
+                  ReadFile(board.AreaPath(call.file))));
     }
     const std::string log = board.Log();
     EXPECT_NE(log.find("call 1: logged in as"), std::string::npos) << log;
@@ -215,14 +215,14 @@ TEST_F(BoardTest, ALineDroppedMidTransferLeavesAPartialFileThatTheNextCallComple
     EXPECT_NE(::access(whole.c_str(), F_OK), 0) << "a cut transfer must not look complete";
     const std::string partial = ReadFile(whole + ".part");
     ASSERT_GT(partial.size(), 0u);
-    EXPECT_EQ(partial, ReadFile(board.AreaPath("SAMPLE.BIN")).substr(0, partial.size()));
+    EXPECT_TRUE(SameBytes(partial, ReadFile(board.AreaPath("SAMPLE.BIN")).substr(0, partial.size())));
     TelnetClient caller;
     ASSERT_TRUE(caller.Connect(board.Port()));
     Play(caller, Download(LoginB("demo", "demo"), "SAMPLE.BIN"));
     const TelnetClient::Received again = caller.ReceiveFile(folder);
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.resumedFrom, static_cast<long long>(partial.size()));
-    EXPECT_EQ(ReadFile(whole), ReadFile(board.AreaPath("SAMPLE.BIN")));
+    EXPECT_TRUE(SameBytes(ReadFile(whole), ReadFile(board.AreaPath("SAMPLE.BIN"))));
 }
 
 TEST_F(BoardTest, BusyAndIdleLines) {
@@ -243,6 +243,27 @@ TEST_F(BoardTest, BusyAndIdleLines) {
         std::string rest;
         EXPECT_TRUE(caller.WaitClosed(rest));
     }
+}
+
+TEST_F(BoardTest, OnAPseudoTerminalEachOpeningOfTheLineIsACall) {
+    ASSERT_TRUE(board.StartPty());
+    int calls = 0;
+    for (const char* user : {"demo", "visitor"}) {
+        SCOPED_TRACE(user);
+        QTemporaryDir folder;
+        TelnetClient caller;
+        ASSERT_TRUE(caller.OpenLine(board.LinePath()));
+        const bool a = std::string(user) == "visitor";
+        Play(caller, Download(a ? LoginA(user, "welcome") : LoginB(user, "demo"), "SAMPLE.BIN"));
+        EXPECT_EQ(caller.ReceiveFile(folder.path().toStdString()).status, 0);
+        EXPECT_TRUE(SameBytes(ReadFile(folder.filePath("SAMPLE.BIN").toStdString()), ReadFile(board.AreaPath("SAMPLE.BIN"))));
+        Play(caller, {{kMainMenuPrompt, nullptr}});
+        // The caller hangs up; once the board has seen it, the next opening starts afresh.
+        caller.CloseLine();
+        EXPECT_TRUE(board.WaitForLog("caller closed the line", calls++));
+    }
+    const std::string log = board.Log();
+    EXPECT_NE(log.find("call 2: logged in as visitor"), std::string::npos) << log;
 }
 
 }  // namespace
