@@ -261,8 +261,11 @@ void BbsCaller::TransferEnded() {
     const int status = transfer_->Status();
     const TransferProgress progress = transfer_->Progress();
     transfer_.reset();
+    // A caller that hangs up as soon as its file is in skips the closing handshake: the
+    // file was delivered all the same.
     log_(std::string("transfer ") + StatusName(status) + " at byte " + std::to_string(progress.bytesDone) +
-         (progress.lastMessage.empty() ? "" : ": " + progress.lastMessage));
+         (progress.lastMessage.empty() ? "" : ": " + progress.lastMessage) +
+         (status != 0 && progress.filesDone > 0 ? " (the file was delivered)" : ""));
     if (state_ == State::Done) return;
     lastKey_ = now_;
     Say("");
