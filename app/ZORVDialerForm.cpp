@@ -187,9 +187,19 @@ void ZORVDialerForm::Connect(QPushButton* button, void (ZORVDialerForm::*action)
     connect(button, &QPushButton::clicked, this, [this, action] { RunEventHandler([this, action] { (this->*action)(); }); });
 }
 
-void ZORVDialerForm::ConfigModemClick() { telephony_.ShowDeviceDialog(); }
+// The dialogs edit what the lists show, so the device chosen in the list is the one
+// edited, and the lists are read again afterwards.
+void ZORVDialerForm::ConfigModemClick() {
+    telephony_.ChooseDevice(FromQString(modemList_->currentText()));
+    telephony_.ShowDeviceDialog();
+    FillTelephonyLists();
+}
 
-void ZORVDialerForm::ConfigLocationClick() { telephony_.ShowLocationDialog(dialNumber_); }
+void ZORVDialerForm::ConfigLocationClick() {
+    telephony_.ChooseLocation(FromQString(locationList_->currentText()));
+    telephony_.ShowLocationDialog(dialNumber_);
+    FillTelephonyLists();
+}
 
 void ZORVDialerForm::TestClick() {
     RefreshLoginScript();
@@ -197,8 +207,15 @@ void ZORVDialerForm::TestClick() {
 }
 
 void ZORVDialerForm::CancelClick() {
+    EndAtOnce();
     DropCall();
     EndProgram(kExitCancelled);
+}
+
+void ZORVDialerForm::EndAtOnce() {
+    // From here no notification reaches the window: a call dropped on the way out
+    // reports its end, but the program is already ending.
+    ending_ = true;
 }
 
 void ZORVDialerForm::WriteLoginScript() {
@@ -224,6 +241,9 @@ void ZORVDialerForm::StartDownload() {
         telephony_.ChooseLocation(FromQString(locationList_->currentText()));
         SetInputsEnabled(false);
         DropCall();
+        // Dropping a call that was up reports its end, which gives the inputs back;
+        // the new call keeps them greyed.
+        SetInputsEnabled(false);
         WriteLoginScript();
         if (!comm_) throw Error(ErrorNumber::DialingUnavailable, "There is no line to place the call on");
         telephony_.PlaceCall(*comm_, dialNumber_);
@@ -244,6 +264,7 @@ void ZORVDialerForm::StartDownload() {
 }
 
 void ZORVDialerForm::CallStateChanged(long callState) {
+    if (ending_) return;
     switch (callState) {
         case CALLSTATE_DIALTONE:
             SetStatusText("Dialtone detected");
@@ -283,6 +304,7 @@ void ZORVDialerForm::RunLoginScript() {
     // did not go on, so it did not take the user name and password.
     if (lineNo > 0 && lineNo == 22) {
         MsgBox("Please check your User Name and Password and try again.");
+        EndAtOnce();
         EndProgram(kExitLoginRejected);
         return;
     }
@@ -290,6 +312,7 @@ void ZORVDialerForm::RunLoginScript() {
 }
 
 void ZORVDialerForm::CommEvent() {
+    if (ending_) return;
     switch (comm_->EventCode()) {
         case COMM_EV_ZMODEM_START:
             comm_->SetXferStatusDialog(2);
@@ -313,6 +336,7 @@ void ZORVDialerForm::TransferStatusChanged(int status) {
     switch (status) {
         case XFER_IDLE:
             SetStatusText("File Transferred successfully");
+            EndAtOnce();
             comm_->SetXferStatusDialog(0);
             DropCall();
             EndProgram(kExitTransferred);

@@ -84,6 +84,7 @@ private:
     void ConfigLocationClick();
     void WriteLoginScript();
     void TestClick();
+    void EndAtOnce();
     void CancelClick();
     void TransferStatusChanged(int status);
     void Connect(QPushButton* button, void (ZORVDialerForm::*action)());
@@ -98,6 +99,7 @@ private:
     std::string timeoutText_;
     bool passwordAsLastName_ = false;
     std::function<void()> modalDone_;
+    bool ending_ = false;
 
     QPointer<QPushButton> cmdTest_;
     QPointer<QPushButton> configModem_;

@@ -95,6 +95,9 @@ TEST_F(DownloadRunTest, DownloadWithACallUpDropsItBeforeDialing) {
     EXPECT_EQ(telephony.calls, (std::vector<std::string>{"ChooseDevice:Network Modem",
                                                          "ChooseLocation:Default Location", "CallUp", "DropCall",
                                                          "PlaceCall:555-9678"}));
+    // The old call's end does not give the inputs back during the new one.
+    EXPECT_FALSE(Enabled("DownLoad"));
+    EXPECT_FALSE(Enabled("ModemList"));
 }
 
 TEST_F(DownloadRunTest, ADeviceInUseIsToldAndTheInputsComeBack) {

@@ -135,8 +135,17 @@ TEST_F(FormTest, ConfigureButtonsOpenTheTelephonyDialogs) {
     telephony.calls.clear();
     Control<QPushButton>("ConfigModem")->click();
     Control<QPushButton>("ConfigLocation")->click();
-    EXPECT_EQ(telephony.calls,
-              (std::vector<std::string>{"DeviceDialog", std::string("LocationDialog:") + ZORVDialerForm::kDialNumber}));
+    const std::vector<std::string> expected{"ChooseDevice:Network Modem",
+                                            "DeviceDialog",
+                                            "ListDevices",
+                                            "CurrentDevice",
+                                            "ListLocations",
+                                            "ChooseLocation:Default Location",
+                                            std::string("LocationDialog:") + ZORVDialerForm::kDialNumber,
+                                            "ListDevices",
+                                            "CurrentDevice",
+                                            "ListLocations"};
+    EXPECT_EQ(telephony.calls, expected);
 }
 
 TEST_F(FormTest, ClosingWaitsHalfASecondThenDropsACallThatIsUp) {

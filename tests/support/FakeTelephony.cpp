@@ -37,7 +37,13 @@ bool FakeTelephony::CallUp() {
 
 void FakeTelephony::DropCall() {
     calls.push_back("DropCall");
+    // As a real line does, the end of a call that was up is reported.
+    const bool wasUp = callUp;
     callUp = false;
+    if (wasUp) {
+        RaiseCallState(CALLSTATE_DISCONNECTED);
+        RaiseCallState(CALLSTATE_IDLE);
+    }
 }
 
 int FakeTelephony::PlaceCall(CommControl& comm, const std::string& number) {
