@@ -1,7 +1,6 @@
 #pragma once
 // Runs a transfer session over a pair of file descriptors (standard input and output, as
-// rz and sz do). A port of the port table plugs in here later: it gives the descriptors
-// of its device, or drives the session from its comm control the same way.
+// rz and sz do). A port of the port table runs the session through PortLine.h instead.
 #include "platform/zmodem/TransferSession.h"
 
 #include <functional>

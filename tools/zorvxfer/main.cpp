@@ -4,6 +4,13 @@
 #include "platform/zmodem/ZmodemReceiver.h"
 #include "platform/zmodem/ZmodemSender.h"
 #include "tools/zorvxfer/LineDriver.h"
+#include "tools/zorvxfer/PortLine.h"
+
+#include <QCoreApplication>
+
+#include "config/IniFile.h"
+#include "platform/comm/LineSettings.h"
+#include "util/Error.h"
 
 #include <csignal>
 #include <cstdio>
@@ -25,7 +32,8 @@ const char* kUsage =
     "usage: zorvxfer [options] receive [FOLDER]\n"
     "       zorvxfer [options] send FILE...\n"
     "\n"
-    "Transfers files over standard input and output (run it on the line, as rz and sz).\n"
+    "Transfers files over standard input and output (run it on the line, as rz and sz),\n"
+    "or over port N of the port table with --port N.\n"
     "receive stores the files the sender offers in FOLDER (default: the current folder),\n"
     "under plain names; an existing file is never replaced, a name taken gets a number.\n"
     "A file arrives as NAME.part and is renamed to NAME once it is whole; an interrupted\n"
@@ -33,6 +41,13 @@ const char* kUsage =
     "\n"
     "options:\n"
     "  --protocol NAME     transfer protocol: zmodem (the default)\n"
+    "  --port N            use port N of the port table instead of standard input and\n"
+    "                      output: a serial device, or the network modem (needs --dial)\n"
+    "  --dial NUMBER       on the port, dial NUMBER first (ATDT) and start once the\n"
+    "                      modem answers CONNECT; the call is hung up at the end\n"
+    "  --settings TEXT     line settings of the port (default 115200,N,8,1)\n"
+    "  --config DIR        read the port table and phone book from DIR/zorvxfer.INI\n"
+    "                      (default: $XDG_CONFIG_HOME/zorvdial, else ~/.config/zorvdial)\n"
     "  --escape-control    escape every control character (for lines that eat them)\n"
     "  --timeout SECONDS   silence before asking the other end again (default 10)\n"
     "  --retries N         time-outs in a row before giving up (default 10)\n"
@@ -40,8 +55,13 @@ const char* kUsage =
     "  --quiet             no progress on standard error\n"
     "  --help              show this text\n"
     "\n"
+    "Port table ([Ports] in the INI file): N=/dev/ttyUSB0 for a serial device, N=net\n"
+    "for the network modem, which dials host:port or a [PhoneBook] number\n"
+    "(5550199=host:port,raw or ,telnet). Without a [Ports] section ports 1-4 are\n"
+    "/dev/ttyS0-3 and 9 is the network modem.\n"
+    "\n"
     "Exit status: 0 when every file arrived whole, 1 when a transfer failed, 2 for\n"
-    "wrong arguments.\n";
+    "wrong arguments, 3 when the port cannot be opened or the call does not connect.\n";
 
 // Progress goes to standard error, unless that is the line itself.
 bool stderrIsSeparate() {
@@ -74,6 +94,8 @@ int main(int argc, char** argv) {
     bool escapeControl = false, resume = true, quiet = false;
     double timeout = 10.0;
     int retries = 10;
+    int port = 0;
+    std::string dial, settings = "115200,N,8,1";
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -89,6 +111,27 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--protocol") {
             protocol = value("--protocol");
+        } else if (a == "--port") {
+            const std::string text = value("--port");
+            port = text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos && !text.empty()
+                       ? std::atoi(text.c_str())
+                       : 0;
+            if (port < 1 || port > 255) {
+                std::fprintf(stderr, "zorvxfer: bad port number \"%s\"\n", text.c_str());
+                return 2;
+            }
+        } else if (a == "--dial") {
+            dial = value("--dial");
+        } else if (a == "--settings") {
+            settings = value("--settings");
+            try {
+                ParseLineSettings(settings);
+            } catch (const Error&) {
+                std::fprintf(stderr, "zorvxfer: bad line settings \"%s\"\n", settings.c_str());
+                return 2;
+            }
+        } else if (a == "--config") {
+            SetIniDirectory(value("--config"));
         } else if (a == "--escape-control") {
             escapeControl = true;
         } else if (a == "--timeout") {
@@ -108,6 +151,10 @@ int main(int argc, char** argv) {
     }
     if (protocol != "zmodem") {
         std::fprintf(stderr, "zorvxfer: unknown protocol %s (this version speaks zmodem)\n", protocol.c_str());
+        return 2;
+    }
+    if (!dial.empty() && port == 0) {
+        std::fputs("zorvxfer: --dial needs --port\n", stderr);
         return 2;
     }
     if (args.empty() || (args[0] != "receive" && args[0] != "send") || timeout <= 0 || retries < 0) {
@@ -155,7 +202,7 @@ int main(int argc, char** argv) {
         session = std::make_unique<zmodem::ZmodemSender>(std::move(files), options);
     }
 
-    bool showProgress = !quiet && stderrIsSeparate();
+    bool showProgress = !quiet && (port != 0 || stderrIsSeparate());
     double started = xfer::MonotonicSeconds();
     std::string lastMessage;
     auto report = [&](const TransferSession& s) {
@@ -182,7 +229,20 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
     line.abortRequested = &gAbort;
-    int status = xfer::RunOverLine(*session, line);
+    int status;
+    if (port != 0) {
+        QCoreApplication app(argc, argv);
+        xfer::PortOptions options;
+        options.port = port;
+        options.settings = settings;
+        options.dial = dial;
+        options.abortRequested = &gAbort;
+        options.onProgress = line.onProgress;
+        if (!quiet) options.say = [](const std::string& text) { std::fprintf(stderr, "zorvxfer: %s\n", text.c_str()); };
+        if (xfer::RunOnPort(*session, options, status) != xfer::PortOutcome::Ran) return 3;
+    } else {
+        status = xfer::RunOverLine(*session, line);
+    }
     if (showProgress) std::fputc('\n', stderr);
     if (status != 0 && !quiet) {
         std::string why = session->Progress().lastMessage;
