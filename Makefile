@@ -1,7 +1,8 @@
-# The two everyday commands:  make run  (set up, build, start zorvdial)  and  make test.
+# The two everyday commands:  make run  (set up, build, fetch a file from the demo BBS)
+# and  make test.
 BUILD ?= build
 JOBS ?= 2
-ARGS ?= demo demo DEMO.ZIP
+FILE ?= DEMO.ZIP
 
 .PHONY: setup build run test test-sanitize clean
 
@@ -13,7 +14,7 @@ build: setup
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	scripts/run.sh $(BUILD)/bin $(ARGS)
+	BUILD=$(abspath $(BUILD)) scripts/demo.sh $(FILE)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
