@@ -15,6 +15,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -25,7 +26,8 @@ namespace zorv::bbs {
 namespace {
 
 constexpr qint64 kWriteAhead = 64 * 1024;  // bytes queued on a socket before we wait
-constexpr int kTickMs = 100;
+constexpr int kTickMs = 20;
+constexpr qint64 kBurst = 1024;
 
 double Seconds() {
     static QElapsedTimer clock = [] {
@@ -90,9 +92,25 @@ private:
         pumping_ = false;
     }
 
+    // What the line may carry now: unlimited, or as a modem line of the given speed
+    // would (with a small burst, so a prompt goes out whole).
+    qint64 LineRoom() {
+        qint64 room = kWriteAhead - socket_->bytesToWrite();
+        const long long cps = server_.options.cps;
+        if (cps > 0) {
+            const double now = Seconds();
+            const double cap = std::max<double>(kBurst, cps * 0.1);  // a tenth of a second at most
+            budget_ = std::min<double>(cap, budget_ + cps * (now - refilled_));
+            refilled_ = now;
+            room = std::min<qint64>(room, static_cast<qint64>(budget_));
+        }
+        return room;
+    }
+
     void PumpOnce() {
-        while (socket_->bytesToWrite() < kWriteAhead && caller_.HasOutput()) {
-            const std::string chunk = caller_.TakeOutput(static_cast<size_t>(kWriteAhead - socket_->bytesToWrite()));
+        while (LineRoom() > 0 && caller_.HasOutput()) {
+            const std::string chunk = caller_.TakeOutput(static_cast<size_t>(LineRoom()));
+            budget_ -= static_cast<double>(chunk.size());
             if (chunk.empty()) break;
             Send(chunk, true);
             if (caller_.InTransfer() && server_.ShouldDrop(caller_.TransferBytesOut())) {
@@ -132,6 +150,8 @@ private:
     QTimer tick_;
     bool ended_ = false;
     bool pumping_ = false;
+    double budget_ = kBurst;         // bytes the line may carry right now
+    double refilled_ = Seconds();
 };
 
 // The caller on the pseudo-terminal: raw bytes, no telnet.

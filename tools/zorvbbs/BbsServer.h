@@ -21,6 +21,7 @@ struct ServerOptions {
     bool busy = false;          // every call finds the line busy
     long long dropAfter = -1;   // hang up a transfer after this many bytes of it (-1: never)
     int drops = 1;              // how many transfers are cut that way
+    long long cps = 0;          // bytes a second a call's line carries (0: no limit)
 };
 
 class BbsServer : public QObject {

@@ -63,8 +63,11 @@ int main(int argc, char* argv[]) {
                                        "Drop the line once a transfer has sent this many bytes, to try out "
                                        "broken calls.",
                                        "bytes");
+    const QCommandLineOption cps("cps", "Carry at most this many bytes a second on each call, as a modem line "
+                                        "would (default: no limit).",
+                                 "bytes", "0");
     const QCommandLineOption drops("drops", "How many transfers --drop-after cuts (default 1).", "count", "1");
-    parser.addOptions({listen, area, accounts, busy, log, pty, idle, dropAfter, drops});
+    parser.addOptions({listen, area, accounts, busy, log, pty, idle, cps, dropAfter, drops});
     parser.process(app);
 
     if (!parser.isSet(area) || !parser.positionalArguments().isEmpty()) {
@@ -84,6 +87,11 @@ int main(int argc, char* argv[]) {
     options.caller.idleLimit = parser.value(idle).toDouble(&ok);
     if (!ok || options.caller.idleLimit <= 0) {
         std::fprintf(stderr, "zorvbbs: --idle wants a number of seconds\n");
+        return kExitUsage;
+    }
+    options.cps = parser.value(cps).toLongLong(&ok);
+    if (!ok || options.cps < 0) {
+        std::fprintf(stderr, "zorvbbs: --cps wants a whole number\n");
         return kExitUsage;
     }
     if (parser.isSet(dropAfter)) {
