@@ -2,6 +2,7 @@
 
 #include "platform/zmodem/ZmodemCrc.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -148,15 +149,41 @@ public:
     const std::string& Name() const override { return name_; }
     int64_t Size() const override { return size_; }
     int64_t Modified() const override { return modified_; }
+    // The sender asks for one subpacket at a time; the file is read 64 KB at a time
+    // ahead of it, so a send makes a few large reads instead of many small ones.
     long Read(int64_t position, uint8_t* buffer, size_t length) override {
-        for (;;) {
-            ssize_t n = pread(fd_, buffer, length, position);
-            if (n < 0 && errno == EINTR) continue;
-            return static_cast<long>(n);
+        if (length > kReadAhead) return readAt(position, buffer, length);
+        if (position < aheadAt_ || position + static_cast<int64_t>(length) > aheadAt_ + aheadLength_) {
+            const long n = readAt(position, ahead_.data(), kReadAhead);
+            if (n < 0) return n;
+            aheadAt_ = position;
+            aheadLength_ = n;
         }
+        const int64_t from = position - aheadAt_;
+        const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(length), aheadLength_ - from));
+        std::memcpy(buffer, ahead_.data() + from, n);
+        return static_cast<long>(n);
     }
 
 private:
+    static constexpr size_t kReadAhead = 1 << 16;
+
+    // Reads up to `length` bytes; fewer only at the end of the file.
+    long readAt(int64_t position, uint8_t* buffer, size_t length) {
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t n = pread(fd_, buffer + done, length - done, position + static_cast<int64_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return -1;
+            if (n == 0) break;
+            done += static_cast<size_t>(n);
+        }
+        return static_cast<long>(done);
+    }
+
+    std::vector<uint8_t> ahead_ = std::vector<uint8_t>(kReadAhead);
+    int64_t aheadAt_ = 0;
+    int64_t aheadLength_ = 0;
     int fd_;
     std::string name_;
     int64_t size_;

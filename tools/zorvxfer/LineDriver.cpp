@@ -12,6 +12,8 @@
 namespace zorv::xfer {
 namespace {
 
+constexpr int kReadsPerWake = 16;
+
 // Puts a terminal line into raw mode and non-blocking access for the run, and puts it
 // back as it was on every way out.
 class LineState {
@@ -101,22 +103,32 @@ int RunOverLine(TransferSession& session, const LineOptions& options) {
         if (ready <= 0) continue;
 
         if (inputOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
-            ssize_t n = read(options.inFd, inBuf.data(), inBuf.size());
-            if (n > 0) {
-                session.Tick(MonotonicSeconds());
-                session.Feed(inBuf.data(), static_cast<size_t>(n));
-                if (session.Finished()) {
-                    // The sender's closing "OO": nothing more will come.
-                    for (ssize_t i = 0; i < n; ++i) {
-                        sawOverAndOut = sawOverAndOut || (lastByte == 'O' && inBuf[i] == 'O');
-                        lastByte = inBuf[i];
+            // A pseudo-terminal hands over about 4 KB a read and refills while we work on
+            // it: read on until it has nothing, rather than poll before every read. An
+            // answer to send ends the run, so it goes out at once.
+            for (int reads = 0; reads < kReadsPerWake; ++reads) {
+                ssize_t n = read(options.inFd, inBuf.data(), inBuf.size());
+                if (n > 0) {
+                    session.Tick(MonotonicSeconds());
+                    session.Feed(inBuf.data(), static_cast<size_t>(n));
+                    if (session.Finished()) {
+                        // The sender's closing "OO": nothing more will come.
+                        for (ssize_t i = 0; i < n; ++i) {
+                            sawOverAndOut = sawOverAndOut || (lastByte == 'O' && inBuf[i] == 'O');
+                            lastByte = inBuf[i];
+                        }
+                        break;
                     }
+                    if (session.WantsToSend()) break;
+                } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    // The other end is gone: for a line that is a lost carrier.
+                    inputOpen = false;
+                    session.CarrierLost();
+                    outHead = outLen = 0;
+                    break;
+                } else {
+                    break;
                 }
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                // The other end is gone: for a line that is a lost carrier.
-                inputOpen = false;
-                session.CarrierLost();
-                outHead = outLen = 0;
             }
         }
         if (outIndex >= 0 && (fds[outIndex].revents & (POLLOUT | POLLERR | POLLHUP))) {
