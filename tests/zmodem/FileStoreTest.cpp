@@ -153,5 +153,25 @@ TEST(DownloadFolder, GivenNameIsUsedForTheFirstFile) {
     EXPECT_EQ(got, "keep me");
 }
 
+// Reads come in subpackets, forwards and (after a ZRPOS) backwards, across the
+// read-ahead's edges and up to the end of the file.
+TEST(SendFileRead, AnyPositionGivesTheFileBytes) {
+    TempDir dir;
+    const Bytes data = test::RandomBytes(200000, 31);
+    test::WriteWholeFile(dir.File("f.bin"), data);
+    std::string error;
+    auto file = OpenSendFile(dir.File("f.bin"), error);
+    ASSERT_TRUE(file) << error;
+    const std::vector<std::pair<int64_t, size_t>> reads = {
+        {0, 8192}, {8192, 8192}, {4096, 1024}, {65530, 8192}, {131072, 100000}, {199990, 8192}, {200000, 10}, {0, 1}};
+    for (const auto& [position, length] : reads) {
+        std::vector<uint8_t> buffer(length);
+        const long got = file->Read(position, buffer.data(), length);
+        const size_t expected = std::min<size_t>(length, data.size() - position);
+        ASSERT_EQ(got, long(expected)) << position;
+        EXPECT_TRUE(Bytes(buffer.begin(), buffer.begin() + got) == data.substr(position, expected)) << position;
+    }
+}
+
 }  // namespace
 }  // namespace zorv::zmodem
