@@ -137,31 +137,48 @@ TEST_F(ZorvxferOnPort, SerialPortBothDirectionsWithLrzsz) {
     }
 }
 
-// The network modem dials a listener on the loopback address; rz answers on the call.
-TEST_F(ZorvxferOnPort, NetworkModemDialsAndSendsToRz) {
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 1), 0);
-    socklen_t length = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    WriteIni("[Ports]\n4=net\n[PhoneBook]\n5550199=127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + ",raw\n");
+// The network modem dials a listener on the loopback address; lrzsz answers the call,
+// receiving what we send or sending what we receive.
+TEST_F(ZorvxferOnPort, NetworkModemDialsThenTransfersBothWays) {
+    struct Case {
+        const char* what;
+        bool oursSend;
+    } cases[] = {{"zorvxfer send to rz", true}, {"sz to zorvxfer receive", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir into;
+        const int listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(listen(listener, 1), 0);
+        socklen_t length = sizeof address;
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        WriteIni("[Ports]\n4=net\n[PhoneBook]\n5550199=127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
+                 ",raw\n");
 
-    std::vector<std::string> ours = Zorvxfer(config, {"--port", "4", "--dial", "555-0199", "send"});
-    const std::vector<std::string> names = Names(files);
-    ours.insert(ours.end(), names.begin(), names.end());
-    const pid_t oursPid = Spawn(ours, src.Path(), -1, logs.File("ours.log"));
-    pollfd ready {listener, POLLIN, 0};
-    ASSERT_EQ(poll(&ready, 1, 30000), 1) << Log("ours.log");
-    const int call = accept(listener, nullptr, nullptr);
-    close(listener);
-    const pid_t rzPid = Spawn({"rz", "-q", "-b"}, dst.Path(), call, logs.File("rz.log"));
-    close(call);
-    EXPECT_EQ(Finish(oursPid, 120), 0) << Log("ours.log");
-    EXPECT_EQ(Finish(rzPid, 10), 0) << Log("rz.log");
-    ExpectReceived(dst, files);
+        const std::vector<std::string> names = Names(files);
+        std::vector<std::string> ours = Zorvxfer(config, {"--port", "4", "--dial", "555-0199"});
+        std::vector<std::string> peer = {c.oursSend ? "rz" : "sz", "-q", "-b"};
+        if (c.oursSend) {
+            ours.push_back("send");
+            ours.insert(ours.end(), names.begin(), names.end());
+        } else {
+            ours.insert(ours.end(), {"receive", into.Path()});
+            peer.insert(peer.end(), names.begin(), names.end());
+        }
+        const pid_t oursPid = Spawn(ours, src.Path(), -1, logs.File("ours.log"));
+        pollfd ready {listener, POLLIN, 0};
+        ASSERT_EQ(poll(&ready, 1, 30000), 1) << Log("ours.log");
+        const int call = accept(listener, nullptr, nullptr);
+        close(listener);
+        const pid_t peerPid = Spawn(peer, c.oursSend ? into.Path() : src.Path(), call, logs.File("peer.log"));
+        close(call);
+        EXPECT_EQ(Finish(oursPid, 120), 0) << Log("ours.log");
+        EXPECT_EQ(Finish(peerPid, 10), 0) << Log("peer.log");
+        ExpectReceived(into, files);
+    }
 }
 
 // A port that cannot carry the transfer ends zorvxfer with 3 before anything is sent.
