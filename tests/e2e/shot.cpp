@@ -1,4 +1,5 @@
 // Saves a picture of one X window as PNG: zorv_e2e_shot WINDOW-ID FILE.png
+// (window 0: the whole screen).
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>

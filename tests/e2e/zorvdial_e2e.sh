@@ -129,9 +129,17 @@ wait_text "$work/ok-b/dial.log" "Connected to ZORV: downloading file BIG.BIN" 20
 if wait_text "$work/ok-b/dial.log" "Transferring File" 60; then
   sleep 1
   shot "$wid" 03-transferring
-  progress="$(xdotool search --pid "$dial_pid" --name "^File Transfer" 2>/dev/null | head -1)"
+  progress=""
+  for _ in $(seq 50); do
+    progress="$(xdotool search --onlyvisible --pid "$dial_pid" --name "^File Transfer" 2>/dev/null | head -1)"
+    [ -n "$progress" ] && break
+    sleep 0.1
+  done
+  sleep 0.5
   check "the progress window shows during the transfer" test -n "$progress"
-  [ -n "$progress" ] && shot "$progress" 04-progress-window
+  # The whole screen: the progress window beside the main window (a picture of the
+  # progress window alone comes out with the main window's contents here).
+  shot 0 04-progress-window
 fi
 wait_exit "$dial_pid" 120
 check "dialogue B: the program ends by itself with status 0 (got $status)" is "$status" 0
