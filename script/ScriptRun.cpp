@@ -566,6 +566,10 @@ void ScriptRunner::TransferWait() {
     while (true) {
         const int status = comm_.XferStatus();
         if (status == XFER_IDLE || status == XFER_FAILED) break;
+        // A transfer that lost its carrier or timed out has ended too: nothing will
+        // move it to 0 or -1 unless someone aborts it, and a script must not wait for
+        // ever on a line that is gone.
+        if (status == XFER_CARRIER_LOST || status == XFER_TIMED_OUT) break;
         // A closed port carries no transfer any more.
         if (!comm_.PortOpen()) break;
         PAUSESECONDS(kTransferPollSeconds);
