@@ -24,15 +24,6 @@ cleanup() {
 trap cleanup EXIT
 
 passed=0; failed=0
-known=0
-# A fault seen and reported that is not ours to fix here: shown, not counted as failed
-# unless ZORV_E2E_STRICT=1.
-check_known() {
-  local what="$1"; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok:   $what"
-  elif [ "${ZORV_E2E_STRICT:-0}" = 1 ]; then failed=$((failed + 1)); echo "FAIL: $what"
-  else known=$((known + 1)); echo "KNOWN FAULT: $what"; fi
-}
 check() {  # check "what" command...
   local what="$1"; shift
   if "$@"; then passed=$((passed + 1)); echo "ok:   $what"
@@ -99,7 +90,10 @@ answer_box() {
   [ -n "$box" ] || return 1
   sleep 1
   shot "$box" "$1"
-  xdotool windowfocus --sync "$box" key Return
+  # Without a window manager a new window gets no keyboard focus of its own: a click on
+  # the box's text gives it the focus, then Return presses its default button (OK).
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  xdotool mousemove --window "$box" $((WIDTH / 2)) $((HEIGHT / 2)) click 1 key Return
 }
 # Clicks the middle of a control given by its place in twips (the window is 5010 x 2955).
 click_at() {
@@ -162,9 +156,7 @@ wait_text "$work/refused/dial.log" "Please check your User Name and Password and
 wait_exit "$dial_pid" 30
 check "wrong password: the message" \
   grep -qF "Please check your User Name and Password and try again." "$work/refused/dial.log"
-# On a real display the box takes neither Return nor a click on OK here, so the program
-# waits on it (the usage box at start does take them).
-check_known "wrong password: OK on the box ends the program with status 3 (got $status)" is "$status" 3
+check "wrong password: OK on the box ends the program with status 3 (got $status)" is "$status" 3
 [ "$status" = running ] && kill "$dial_pid" 2>/dev/null
 check "wrong password: no file" no_file "$work/refused/WELCOME.TXT"
 
@@ -204,6 +196,5 @@ for case in ok-b ok-a refused busy drop; do
 done
 for log in board busy dropping; do echo "--- board $log"; cat "$work/$log.log" 2>/dev/null; done
 echo "pictures in $art"
-[ "$known" -gt 0 ] && echo "$known known fault(s) shown above"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
