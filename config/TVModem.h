@@ -79,7 +79,7 @@ protected:
 private:
     void BuildControls();
     void Activate();
-    void MakeSelection();
+    void MakeSelection(int preferredRecord = 0);
     void OkClick();
     void CancelClick();
     void CloseWindow(const QString& caption);
@@ -87,11 +87,13 @@ private:
     void AddModem();
     void DeleteModem();
     void PackModemDatabase();
-    void StoreModem(int record, int port);
+    void TestFailed(const QString& caption, const std::string& message);
+    void StoreModem(const ModemRecord& record, int port, const QString& caption);
+    bool HaveSelectedModel() const;
     std::string SelectedModel() const;
-    int SelectedRecord() const;
-    void AddMake(const std::string& make, int record);
-    void ShowSelectedAtTop();
+    int SelectedModelRecord();
+    void ShowInvalidModem();
+    void SelectMakeRow(int row);
 
     ModemDatabase database_;
     std::vector<MakeEntry> makeTable_;
@@ -99,7 +101,9 @@ private:
     bool loadedOnce_ = false;
     std::string modemDescription_;
     // The make most recently added to the make list, while it is still there.
-    int lastAddedMake_ = -1;
+    QListWidgetItem* lastAddedMake_ = nullptr;
+    // Set by Cancel, so a modem test that was waiting when it was pressed stores nothing.
+    bool cancelled_ = false;
 
     QPointer<QMenuBar> menuBar_;
     QPointer<QMenu> menuUtil_;
