@@ -162,10 +162,10 @@ void TVModem::BuildControls() {
     list1_ = list("List1", 120, 390, 2415, 2460);
     lblModel_ = label("LblModel", "Model:", 2655, 120, 3315, 240);
     list2_ = list("List2", 2655, 390, 3315, 2460);
-    lblPort_ = label("LblPort", "Comm Port:", 120, 3090, 1005, 255);
+    lblPort_ = label("LblPort", "Comm Port:", 120, 3090, 1140, 255);
     tbPort_ = new QLineEdit("2", body);
     tbPort_->setObjectName("TbPort");
-    PlaceInTwips(tbPort_, 1170, 3045, 615, 315, dpi);
+    PlaceInTwips(tbPort_, 1305, 3045, 615, 315, dpi);
     btnOk_ = button("BtnOkExit(0)", "OK", 3585, 3030, 1125, 375);
     btnOk_->setDefault(true);
     btnCancel_ = button("BtnOkExit(1)", "Cancel", 4845, 3030, 1125, 375);
