@@ -70,7 +70,13 @@ int FINDMODEM(CommControl& comm, int firstPort, long baud, const std::string& re
             SETRESULT(RC_PORT_OPENED);
             return port;
         }
+        const bool cancelled = GETRESULT() == RC_CANCELED;
         CloseQuietly(comm);
+        // The probe's wait has used up the request; it still ends the whole search.
+        if (cancelled) {
+            SETRESULT(RC_CANCELED);
+            return 0;
+        }
     }
     SETRESULT(RC_NO_PORTS);
     return 0;

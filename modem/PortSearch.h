@@ -14,7 +14,8 @@
 // FINDMODEM opens ports as OPENPORT does and sends "AT" to each; the first whose modem
 // answers OK is returned open with 500. A port that stays silent is closed again and
 // the search goes on from the next number after the one it started from, so a silent
-// port further on is tried again. Ends with 501, 502 or -102 as OPENPORT does.
+// port further on is tried again. Ends with 501, 502 or -102 as OPENPORT does; a cancel
+// request while a modem is being asked also ends it with -102, that port closed again.
 //
 // Both return 0 when no port was found. A first port below 1 is taken as 1.
 #include <string>

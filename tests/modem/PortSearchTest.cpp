@@ -142,5 +142,16 @@ TEST_F(PortSearchTest, ACancelRequestStopsTheSearchBetweenPorts) {
     }
 }
 
+TEST_F(PortSearchTest, ACancelWhileAModemIsAskedEndsTheSearch) {
+    PortRack comm(world.pump);
+    comm.present = {2, 4};
+    comm.modems = {4};
+    world.pump.After(1, [] { CancelRequested = -1; });  // during the silent port's probe
+    EXPECT_EQ(FINDMODEM(comm, 1, 9600, "N,8,1"), 0);
+    EXPECT_EQ(GETRESULT(), RC_CANCELED);
+    EXPECT_EQ(comm.probes, (std::map<int, int>{{2, 1}}));
+    EXPECT_FALSE(comm.PortOpen());
+}
+
 }  // namespace
 }  // namespace zorv::test
