@@ -34,6 +34,7 @@ TEST_F(SerialCommTest, SettingsTheLineCanTakeAreKeptOthersRaiseAndChangeNothing)
         {"28800,N,8,1", true},  {"1200,N,5,1.5", true}, {"9601,N,8,1", false}, {"460800,N,8,1", false},
         {"9600,X,8,1", false},  {"9600,N,4,1", false},  {"9600,N,9,1", false}, {"9600,N,8,3", false},
         {"9600,N,8,1.5", false}, {"9600,N,8", false},   {"", false},           {"9600,N,8,1,1", false},
+        {"9600,N;8;1", false},
     };
     for (bool open : {false, true}) {
         if (open) comm.SetPortOpen(true);
