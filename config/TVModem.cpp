@@ -345,6 +345,7 @@ void TVModem::ShowInvalidModem() {
 }
 
 void TVModem::EditSettings() {
+    if (testRunning_) return;
     const int n = SelectedModelRecord();
     if (n == 0) {
         ShowInvalidModem();
@@ -360,6 +361,7 @@ void TVModem::EditSettings() {
 }
 
 void TVModem::AddModem() {
+    if (testRunning_) return;
     const int m = database_.ModemCount() + 1;
     TVModStr& editor = Editor();
     editor.ShowNewRecord(database_.HighestModemNumber() + 1);
@@ -371,6 +373,7 @@ void TVModem::AddModem() {
 }
 
 void TVModem::DeleteModem() {
+    if (testRunning_) return;
     const int n = SelectedModelRecord();
     if (n == 0) {
         ShowInvalidModem();
@@ -398,6 +401,7 @@ void TVModem::DeleteModem() {
 }
 
 void TVModem::PackModemDatabase() {
+    if (testRunning_) return;
     setCursor(Qt::WaitCursor);
     const bool packed = database_.PackDatabase();
     if (packed) LoadModemDatabase();
@@ -405,6 +409,7 @@ void TVModem::PackModemDatabase() {
 }
 
 void TVModem::OkClick() {
+    if (testRunning_) return;
     const QString caption = windowTitle();
     INITCONSTANTS();
     cancelled_ = false;
@@ -460,7 +465,14 @@ void TVModem::OkClick() {
         for (;;) {
             std::string command = firstCommand;
             ModemResult result = MR_NONE;
-            SENDMODEMCMD(*comm, command, 1, timeout, result);
+            {
+                struct Running {
+                    bool& flag;
+                    explicit Running(bool& f) : flag(f) { flag = true; }
+                    ~Running() { flag = false; }
+                } running(testRunning_);
+                SENDMODEMCMD(*comm, command, 1, timeout, result);
+            }
             if (cancelled_) {
                 // Cancel closed the window while the modem was being asked: whatever the
                 // modem said, nothing is stored.

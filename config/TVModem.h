@@ -104,6 +104,9 @@ private:
     QListWidgetItem* lastAddedMake_ = nullptr;
     // Set by Cancel, so a modem test that was waiting when it was pressed stores nothing.
     bool cancelled_ = false;
+    // True while OK waits for the modem's answer: a second OK, a double click or the
+    // Utilities menu would start another test or change the table under the running one.
+    bool testRunning_ = false;
 
     QPointer<QMenuBar> menuBar_;
     QPointer<QMenu> menuUtil_;

@@ -335,6 +335,39 @@ TEST_F(TVModemTest, CancelWhileTheModemIsTestedClosesAtOnceAndStoresNothing) {
     EXPECT_TRUE(ReadIniSection("Modem_Line1").empty());
 }
 
+TEST_F(TVModemTest, WhileTheModemIsTestedOkAndTheMenuWait) {
+    const std::string before = ReadAll(DatPath());
+    Show([&] {
+        Choose("Zeta", "Zeta Fast 9600");
+        world.pump.After(2, [&] {
+            Ok()->click();
+            List2()->itemDoubleClicked(List2()->currentItem());
+            Menu(3)->trigger();
+            Menu(5)->trigger();
+        });
+        comm.QueueReply("OK\r\n", 4);
+        Ok()->click();
+    });
+    EXPECT_EQ(comm.sent(), "ATZ\r");
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(window.ModemDescription(), "COM3: " + Wide("Zeta Fast 9600"));
+    EXPECT_EQ(ReadAll(DatPath()), before);
+}
+
+TEST_F(TVModemTest, AStoreTheIniFileCannotTakeIsReported) {
+    // The settings folder would have to be made inside a file.
+    SetIniDirectory(FromQString(dbDir.filePath("MODEMS.DAT")) + "/settings");
+    comm.QueueReply("OK\r\n", 0.1);
+    Show([&] {
+        Choose("Hayes", "Smartmodem 2400");
+        Ok()->click();
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"The modem settings could not be saved in " + IniFilePath() + "."});
+    // The modem is still the control's for this run.
+    EXPECT_EQ(window.ModemDescription(), "COM3: " + Wide("Smartmodem 2400"));
+    EXPECT_EQ(SlotProfile(FINDCOMMSLOT(comm)).ModemNumber, 2);
+}
+
 TEST_F(TVModemTest, EditShowsTheRecordAndWritesItBack) {
     window.LoadModemDatabase();
     Choose("Hayes", "Accura 1200");
