@@ -24,7 +24,7 @@ namespace {
 
 // The design: client area, then each control's left, top, width and height in twips,
 // inside the frame that holds it.
-constexpr int kClientWidth = 5520;
+constexpr int kClientWidth = 5760;
 constexpr int kClientHeight = 2790;
 
 struct Placement {
@@ -44,13 +44,13 @@ constexpr Placement kLayout[] = {
     {"CmbParity", 1260, 1620, 1350, 315},
     {"LblStopBits", 120, 2085, 1095, 255},
     {"CmbStopBits", 1260, 2040, 1350, 315},
-    {"ChkDTREnable", 3000, 180, 2400, 300},
-    {"ChkRTSEnable", 3000, 540, 2400, 300},
-    {"FramFlowControl", 3000, 960, 2400, 1140},
-    {"ChkHandshakingSoftware", 120, 330, 2160, 300},
-    {"ChkHandshakingHardware", 120, 690, 2160, 300},
+    {"ChkDTREnable", 3000, 180, 2640, 300},
+    {"ChkRTSEnable", 3000, 540, 2640, 300},
+    {"FramFlowControl", 3000, 960, 2640, 1140},
+    {"ChkHandshakingSoftware", 120, 330, 2460, 300},
+    {"ChkHandshakingHardware", 120, 690, 2460, 300},
     {"CmdOK", 3000, 2265, 1140, 375},
-    {"CmdCancel", 4260, 2265, 1140, 375},
+    {"CmdCancel", 4500, 2265, 1140, 375},
 };
 
 constexpr const char* kBaudRates[] = {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200", "230400"};
