@@ -267,8 +267,10 @@ FrameDecoder::Event FrameDecoder::finishHeader() {
         ok = Crc16(raw_, 5) == (uint16_t(raw_[5]) << 8 | raw_[6]);
         hexTailLeft_ = 2;
     } else if (pendingFormat_ == HeaderFormat::Bin16) {
+        hexTailLeft_ = 0;   // a binary header has no line end after it: data starts at once
         ok = Crc16(raw_, 5) == (uint16_t(raw_[5]) << 8 | raw_[6]);
     } else {
+        hexTailLeft_ = 0;
         uint32_t got = uint32_t(raw_[5]) | uint32_t(raw_[6]) << 8 | uint32_t(raw_[7]) << 16 |
                        uint32_t(raw_[8]) << 24;
         ok = Crc32(raw_, 5) == got;
