@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -249,12 +250,15 @@ std::unique_ptr<ReceivedFile> DownloadFolder::Open(const FileOffer& offer, bool 
         }
         std::string part = name + kPartSuffix;
         if (entryExists(dirFd_, part, &st)) {
-            if (!allowResume || !S_ISREG(st.st_mode) || st.st_size == 0 ||
-                (offer.size >= 0 && st.st_size > offer.size))
-                continue;
+            // An empty partial file is where an earlier try of this file stopped before
+            // its first byte: taking it up again is the same as starting afresh.
+            bool continuable = st.st_size == 0 || (allowResume && (offer.size < 0 || st.st_size <= offer.size));
+            if (!S_ISREG(st.st_mode) || !continuable) continue;
             int fd = openat(dirFd_, part.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
             struct stat opened;
-            if (fd < 0 || fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            // A partial file another transfer is writing right now is not ours to take.
+            if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &opened) != 0 ||
+                !S_ISREG(opened.st_mode)) {
                 if (fd >= 0) close(fd);
                 continue;
             }
@@ -268,6 +272,7 @@ std::unique_ptr<ReceivedFile> DownloadFolder::Open(const FileOffer& offer, bool 
             error = "cannot create " + part + ": " + std::strerror(errno);
             return nullptr;
         }
+        flock(fd, LOCK_EX | LOCK_NB);
         givenUsed_ = givenUsed_ || given;
         return std::make_unique<DiskReceivedFile>(dirFd_, name, fd, 0, offer.modified, takenByEmptyGiven);
     }

@@ -129,6 +129,18 @@ TEST(DownloadFolder, PartialFilesAreKeptAndContinued) {
     EXPECT_EQ(fresh->Name(), "data.1.bin");
     EXPECT_EQ(fresh->ExistingLength(), 0);
 
+    // An empty partial file is taken up again under its own name, unless another transfer
+    // is writing it.
+    auto beside = folder.Open({"data.bin", 5000, 0}, false, error);
+    ASSERT_TRUE(beside);
+    EXPECT_EQ(beside->Name(), "data.2.bin");
+    fresh.reset();
+    beside.reset();
+    auto retaken = folder.Open({"data.bin", 5000, 0}, false, error);
+    ASSERT_TRUE(retaken);
+    EXPECT_EQ(retaken->Name(), "data.1.bin");
+    retaken.reset();
+
     // A partial copy longer than the offer cannot be a prefix of it.
     auto shorter = folder.Open({"data.bin", 1000, 0}, true, error);
     ASSERT_TRUE(shorter);
