@@ -113,8 +113,9 @@ void ZmodemReceiver::Feed(const uint8_t* data, size_t length) {
             break;
         case FrameDecoder::Event::BadHeader:
             if (phase_ == Phase::WaitFile) {
+                // ZNAK: the sender repeats the header it sent last.
                 noteError();
-                if (!finished_) sendHex(lastSent_);
+                if (!finished_) encoder_.HexHeader(out_, Header::WithPosition(ZNAK, 0));
             } else if (phase_ == Phase::WaitData && !badHeaderAnswered_) {
                 // Most likely the ZDATA that answers our last ZRPOS: ask again now rather
                 // than after a time-out. Only once per request, so stray bytes in the

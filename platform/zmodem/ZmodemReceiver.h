@@ -13,6 +13,7 @@
 //              ZEOF at our position -> file complete (status 4, then 7), ZRINIT, WaitFile
 //   InData:    good subpacket -> write; ZCRCQ/ZCRCW -> ZACK; ZCRCE/ZCRCW -> WaitData
 //              bad subpacket -> Attn + ZRPOS(our position), WaitData
+//   A broken header while waiting for a file -> ZNAK; ZNAK -> repeat our last header
 //   Time-out:  ask again (ZRINIT, ZCRC or ZRPOS); after maxRetries in a row -> cancel, 9
 //   Five CAN -> -1; Abort -> cancel, 6, -1; CarrierLost -> 8.
 // Data is written only after its subpacket's CRC checked; the file gets its final name

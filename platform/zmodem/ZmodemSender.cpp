@@ -114,6 +114,7 @@ void ZmodemSender::reposition(uint32_t position) {
     out_.Clear();
     subpacket_ = std::max(options_.minSubpacket, subpacket_ / 2);
     cleanSubpackets_ = 0;
+    errorAt_ = position;
     startData(position);
 }
 
@@ -133,7 +134,11 @@ void ZmodemSender::produce() {
         }
         bool last = int64_t(txPos_) + int64_t(n) >= file.Size();
         bool windowFull = window && sinceAck_ + n >= window;
-        uint8_t end = last ? ZCRCE : windowFull ? ZCRCW : ZCRCG;
+        // After errors every 32nd subpacket asks for an ack: only what the receiver
+        // confirms lets the subpackets grow again.
+        bool askAck = subpacket_ < options_.maxSubpacket && ++cleanSubpackets_ >= 32;
+        if (askAck) cleanSubpackets_ = 0;
+        uint8_t end = last ? ZCRCE : windowFull ? ZCRCW : askAck ? ZCRCQ : ZCRCG;
         encoder_.Subpacket(out_, chunk_.data(), n, end, crc32());
         txPos_ += static_cast<uint32_t>(n);
         sinceAck_ += static_cast<uint32_t>(n);
@@ -147,10 +152,6 @@ void ZmodemSender::produce() {
         if (windowFull) {
             phase_ = Phase::WaitAck;
             return;
-        }
-        if (++cleanSubpackets_ >= 32 && subpacket_ < options_.maxSubpacket) {
-            subpacket_ = std::min(options_.maxSubpacket, subpacket_ * 2);
-            cleanSubpackets_ = 0;
         }
     }
 }
@@ -204,7 +205,27 @@ void ZmodemSender::Feed(const uint8_t* data, size_t length) {
         offset += used;
         if (event == FrameDecoder::Event::Header) onHeader(decoder_.LastHeader());
         else if (event == FrameDecoder::Event::Cancel) fail(XFER_FAILED, "the remote end cancelled the transfer", false);
-        // A broken header from the receiver is repeated by its own time-out.
+        else if (event == FrameDecoder::Event::BadHeader) onBadHeader();
+    }
+}
+
+// A broken header from the receiver: while we wait for an answer, ZNAK asks for it
+// again. While streaming the line towards the receiver carries data, so nothing can be
+// put in; the receiver's own time-out repeats a lost request.
+void ZmodemSender::onBadHeader() {
+    ++progress_.errorsRecovered;
+    switch (phase_) {
+    case Phase::WaitInit:
+    case Phase::WaitSinitAck:
+    case Phase::WaitFileReply:
+    case Phase::WaitAck:
+    case Phase::WaitEofReply:
+    case Phase::WaitFin:
+        encoder_.HexHeader(out_, Header::WithPosition(ZNAK, 0));
+        break;
+    case Phase::Streaming:
+    case Phase::Done:
+        break;
     }
 }
 
@@ -240,6 +261,11 @@ void ZmodemSender::onHeader(const Header& h) {
         } else if (phase_ == Phase::WaitAck || phase_ == Phase::Streaming) {
             uint32_t p = h.Position();
             if (p > ackedPos_ && p <= txPos_) ackedPos_ = p;
+            if (subpacket_ < options_.maxSubpacket && p <= txPos_ && p >= errorAt_ + 32 * subpacket_) {
+                // 32 subpackets arrived whole since the last error.
+                subpacket_ = std::min(options_.maxSubpacket, subpacket_ * 2);
+                errorAt_ = p;
+            }
             progress_.bytesDone = ackedPos_;
             if (phase_ == Phase::WaitAck && p == txPos_) startData(txPos_);
         }

@@ -10,9 +10,12 @@
 //   Streaming:  subpackets are made as output is taken: ZCRCG, or with a receiver
 //               buffer ZCRCW at its end (WaitAck, ZACK -> new ZDATA); the last one ZCRCE
 //               then ZEOF .......................................... WaitEofReply (4)
-//               ZRPOS(p) at any time -> drop unsent output, smaller subpackets, ZDATA(p)
+//               ZRPOS(p) at any time -> drop unsent output, smaller subpackets, ZDATA(p);
+//               while smaller, every 32nd ends ZCRCQ, and a ZACK 32 subpackets past the
+//               last error doubles them again
 //   WaitEofReply: ZRINIT -> file done (7), next file or ZFIN ........ WaitFin
 //   WaitFin:    ZFIN -> "OO", status 0 (every file taken) or -1
+//   A broken header in a wait -> ZNAK; ZNAK from the receiver -> repeat the last frame
 //   Time-out in a wait: repeat the last frame; after maxRetries in a row -> cancel, 9
 //   Five CAN -> -1; Abort -> cancel, 6, -1; CarrierLost -> 8.
 #include "platform/zmodem/FileStore.h"
@@ -56,6 +59,7 @@ private:
     enum class Phase { WaitInit, WaitSinitAck, WaitFileReply, Streaming, WaitAck, WaitEofReply, WaitFin, Done };
 
     void onHeader(const Header& h);
+    void onBadHeader();
     void sendInit();
     void sendSinit();
     void sendFileHeader();
@@ -89,7 +93,8 @@ private:
     uint32_t ackedPos_ = 0;
     uint32_t sinceAck_ = 0;
     size_t subpacket_ = 1024;
-    int cleanSubpackets_ = 0;
+    int cleanSubpackets_ = 0;     // subpackets sent since the last ack request
+    uint32_t errorAt_ = 0;        // where the receiver last asked for data again
     uint32_t lastRequest_ = 0xFFFFFFFFu;
     int sameRequests_ = 0;
     double fileHeaderSent_ = 0;

@@ -113,6 +113,7 @@ TEST(ZmodemSession, DamagedLine) {
         {"frequent flips", {2e-4, 0, true, -1, 0, -1, 2}, true},
         {"drops", {0, 1e-4, true, -1, 0, -1, 3}, true},
         {"flips and drops", {1e-4, 1e-4, true, -1, 0, -1, 4}, true},
+        {"flips 1e-3 both ways", {1e-3, 0, true, -1, 0, -1, 8}, true},
         {"stall of 30 s", {0, 0, true, 0.05, 30, -1, 5}, true},
         {"stall past every retry", {0, 0, true, 0.05, 1000, -1, 6}, false},
         {"hopeless line", {0.02, 0.01, true, -1, 0, -1, 7}, false},
@@ -313,6 +314,140 @@ TEST(ZmodemSession, SenderEscapesWhatTheReceiverAsks) {
         }
         EXPECT_GT(n, 8u * 256u);
     }
+}
+
+}  // namespace
+}  // namespace zorv::zmodem
+
+namespace zorv::zmodem {
+namespace {
+
+Bytes Taken(TransferSession& s) {
+    Bytes out;
+    uint8_t buf[65536];
+    while (size_t n = s.TakeOutgoing(buf, sizeof buf)) out.append(reinterpret_cast<char*>(buf), n);
+    return out;
+}
+
+Bytes HexText(const Header& h) {
+    FrameEncoder enc;
+    ByteQueue q;
+    enc.HexHeader(q, h);
+    return Bytes(reinterpret_cast<const char*>(q.Front()), q.Size());
+}
+
+// The same header with one hex digit of its check value changed.
+Bytes Garbled(const Header& h) {
+    Bytes text = HexText(h);
+    text[16] = text[16] == '0' ? '1' : '0';
+    return text;
+}
+
+// A header that arrives broken while an end waits for it is asked for again at once with
+// ZNAK, and ZNAK makes the other end repeat its last header.
+TEST(ZmodemSession, GarbledHeadersAreAskedForAgain) {
+    const Bytes znak = HexText(Header::WithPosition(ZNAK, 0));
+    const Header init = Header::WithFlags(ZRINIT, CANFDX | CANOVIO | CANFC32);
+
+    ZmodemSender sender(test::MemoryFiles({{"f", "0123456789"}}));
+    sender.Start(0);
+    Taken(sender);
+    sender.Feed(Garbled(init));
+    EXPECT_EQ(Taken(sender), znak) << "the receiver's ZRINIT broke";
+    sender.Feed(HexText(init));
+    Bytes fileHeader = Taken(sender);
+    EXPECT_NE(fileHeader.find("f"), Bytes::npos);
+    sender.Feed(Garbled(Header::WithPosition(ZRPOS, 0)));
+    EXPECT_EQ(Taken(sender), znak) << "the answer to ZFILE broke";
+    sender.Feed(znak);
+    EXPECT_EQ(Taken(sender), fileHeader) << "ZNAK repeats the ZFILE";
+    EXPECT_EQ(sender.Progress().errorsRecovered, 2);
+
+    TempDir dir;
+    DownloadFolder folder(dir.Path());
+    ZmodemReceiver receiver(folder);
+    receiver.Start(0);
+    EXPECT_EQ(Taken(receiver), HexText(init));
+    receiver.Feed(Garbled(Header::WithPosition(ZRQINIT, 0)));
+    EXPECT_EQ(Taken(receiver), znak);
+    receiver.Feed(znak);
+    EXPECT_EQ(Taken(receiver), HexText(init)) << "ZNAK repeats the ZRINIT";
+    receiver.Feed(fileHeader);
+    EXPECT_EQ(Taken(receiver), HexText(Header::WithPosition(ZRPOS, 0)));
+    EXPECT_EQ(receiver.Status(), XFER_NEGOTIATING);
+}
+
+}  // namespace
+}  // namespace zorv::zmodem
+
+namespace zorv::zmodem {
+namespace {
+
+struct Subpackets {
+    std::vector<size_t> lengths;
+    std::vector<uint8_t> ends;
+};
+
+// Decodes what the sender put on the line: the subpackets' lengths and frame ends.
+Subpackets Decode(FrameDecoder& decoder, const Bytes& line) {
+    Subpackets s;
+    size_t at = 0;
+    while (at < line.size()) {
+        size_t used = 0;
+        auto event = decoder.Feed(reinterpret_cast<const uint8_t*>(line.data()) + at, line.size() - at, used);
+        at += used;
+        if (event == FrameDecoder::Event::Header && decoder.LastHeader().type == ZDATA) decoder.ExpectData();
+        if (event == FrameDecoder::Event::Subpacket) {
+            s.lengths.push_back(decoder.DataLength());
+            s.ends.push_back(decoder.FrameEnd());
+        }
+    }
+    return s;
+}
+
+// Subpackets halve when the receiver asks for data again and grow back only once the
+// receiver has confirmed 32 of them whole (a sender far ahead of the line has not heard
+// of the errors yet when it has merely sent them).
+TEST(ZmodemSession, SubpacketsGrowBackOnlyOnConfirmedData) {
+    ZmodemSender sender(test::MemoryFiles({{"big", test::RandomBytes(2 << 20, 9)}}));
+    sender.Start(0);
+    Taken(sender);
+    sender.Feed(HexText(Header::WithFlags(ZRINIT, CANFDX | CANOVIO | CANFC32)));
+    Taken(sender);
+    // The line takes 64 KB at a time.
+    std::vector<uint8_t> chunk(65536);
+    auto lineTakes = [&] {
+        size_t n = sender.TakeOutgoing(chunk.data(), chunk.size());
+        return Bytes(reinterpret_cast<const char*>(chunk.data()), n);
+    };
+    sender.Feed(HexText(Header::WithPosition(ZRPOS, 0)));
+    FrameDecoder decoder;
+    Subpackets clean = Decode(decoder, lineTakes());
+    ASSERT_FALSE(clean.lengths.empty());
+    EXPECT_EQ(clean.lengths[0], 8192u);
+
+    sender.Feed(HexText(Header::WithPosition(ZRPOS, 100000)));
+    decoder.Hunt();
+    Subpackets afterError;
+    for (int i = 0; i < 8; ++i) {
+        Subpackets more = Decode(decoder, lineTakes());
+        afterError.lengths.insert(afterError.lengths.end(), more.lengths.begin(), more.lengths.end());
+        afterError.ends.insert(afterError.ends.end(), more.ends.begin(), more.ends.end());
+    }
+    ASSERT_GE(afterError.lengths.size(), 64u);
+    for (size_t i = 0; i < afterError.lengths.size(); ++i) {
+        EXPECT_EQ(afterError.lengths[i], 4096u) << "subpacket " << i;
+        EXPECT_EQ(afterError.ends[i], (i % 32 == 31) ? ZCRCQ : ZCRCG) << "subpacket " << i;
+    }
+
+    sender.Feed(HexText(Header::WithPosition(ZACK, 100000 + 32 * 4096)));
+    Subpackets grown;
+    while (grown.lengths.size() < 20) {
+        Subpackets more = Decode(decoder, lineTakes());
+        grown.lengths.insert(grown.lengths.end(), more.lengths.begin(), more.lengths.end());
+    }
+    // What was made ready before the ack goes out first; then the larger size.
+    EXPECT_EQ(grown.lengths.back(), 8192u);
 }
 
 }  // namespace
