@@ -2,6 +2,7 @@
 // pseudo-terminals, with the line in the test's hands.
 #include "tests/zmodem/PtyPeers.h"
 
+#include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -205,44 +206,62 @@ TEST_F(ZmodemInterop, CancelFromEachSide) {
     }
 }
 
-// Damage on the line: each run completes with identical files or fails; never a
-// success with a wrong file, never a partial file under the final name.
+// Damage on the line, with lrzsz as the peer as well as ours: each run completes with
+// identical files or fails; never a success with a wrong file, never a partial file under
+// the final name. When our receiver gave up, the partial file it kept is continued by the
+// next transfer over a clean line.
 TEST_F(ZmodemInterop, DamagedLine) {
-    std::vector<NamedData> files = {{"n.bin", test::RandomBytes(1 << 20, 14)}, {"m.bin", test::EveryByteValue(40)}};
+    std::vector<NamedData> files = {{"n.bin", test::RandomBytes(300000, 14)}, {"m.bin", test::EveryByteValue(40)}};
     TempDir src, logs;
     Put(src, files);
     struct Case {
         const char* what;
         bool oursSend, oursReceive;
         Faults faults;
+        uint32_t seeds;
+        bool mustComplete;
     } cases[] = {
-        {"sz to ours, flips", false, true, {2e-5, 0, true, -1, 0, -1, 1}},
-        {"sz to ours, drops", false, true, {0, 2e-5, true, -1, 0, -1, 2}},
-        {"ours to rz, flips and drops", true, false, {1e-5, 1e-5, true, -1, 0, -1, 3}},
-        {"ours to ours, flips and drops", true, true, {3e-5, 3e-5, true, -1, 0, -1, 4}},
-        {"ours to ours, 4 s stall", true, true, {0, 0, true, 0.05, 4, -1, 5}},
-        {"sz to ours, hang-up", false, true, {0, 0, true, -1, 0, 300000, 6}},
+        {"sz to ours, flips", false, true, {2e-5, 0, true, -1, 0, -1, 1}, 1, false},
+        {"sz to ours, drops", false, true, {0, 2e-5, true, -1, 0, -1, 2}, 1, false},
+        {"ours to rz, flips and drops", true, false, {1e-5, 1e-5, true, -1, 0, -1, 3}, 1, false},
+        {"sz to ours, flips 1e-4 both ways", false, true, {1e-4, 0, true, -1, 0, -1, 10}, 3, false},
+        {"ours to rz, flips 1e-4 both ways", true, false, {1e-4, 0, true, -1, 0, -1, 20}, 3, false},
+        {"ours to ours, flips 1e-4 both ways", true, true, {1e-4, 0, true, -1, 0, -1, 30}, 3, true},
+        {"sz to ours, flips 1e-3 both ways", false, true, {1e-3, 0, true, -1, 0, -1, 40}, 1, false},
+        {"ours to rz, flips 1e-3 both ways", true, false, {1e-3, 0, true, -1, 0, -1, 50}, 1, false},
+        {"ours to ours, flips 1e-3 both ways", true, true, {1e-3, 0, true, -1, 0, -1, 60}, 3, false},
+        {"ours to ours, flips and drops", true, true, {3e-5, 3e-5, true, -1, 0, -1, 4}, 1, true},
+        {"ours to ours, 4 s stall", true, true, {0, 0, true, 0.05, 4, -1, 5}, 1, true},
+        {"sz to ours, hang-up", false, true, {0, 0, true, -1, 0, 200000, 6}, 1, false},
+    };
+    const std::vector<std::string> quick = {"--timeout", "1", "--retries", "8"};
+    auto sending = [&](bool ours) {
+        return ours ? Ours("send", src, Names(files), logs, "send.log", quick) : Lrzsz("sz", src, Names(files), logs);
     };
     for (const auto& c : cases) {
-        TempDir dst;
-        std::vector<std::string> quick = {"--timeout", "1", "--retries", "8"};
-        Program sender = c.oursSend ? Ours("send", src, Names(files), logs, "send.log", quick)
-                                    : Lrzsz("sz", src, Names(files), logs);
-        Program receiver = c.oursReceive ? Ours("receive", dst, {}, logs, "receive.log", quick)
-                                         : Lrzsz("rz", dst, {}, logs);
-        auto r = test::RunPeers(sender, receiver, c.faults, 120);
-        SCOPED_TRACE(c.what);
-        EXPECT_FALSE(r.timedOut);
-        int ours = c.oursReceive ? r.receiverExit : r.senderExit;
-        if (ours == 0) {
-            ExpectReceived(dst, files);
-        } else if (c.oursReceive) {
-            ExpectNoWrongFile(dst, files);
-        }
-        if (c.faults.cutAfter >= 0) {
-            EXPECT_NE(ours, 0);
-        } else if (c.oursReceive && c.oursSend) {
-            EXPECT_EQ(ours, 0);
+        for (uint32_t seed = 0; seed < c.seeds; ++seed) {
+            TempDir dst;
+            Program receiver = c.oursReceive ? Ours("receive", dst, {}, logs, "receive.log", quick)
+                                             : Lrzsz("rz", dst, {"-t", "10"}, logs);
+            Faults f = c.faults;
+            f.seed += seed;
+            auto r = test::RunPeers(sending(c.oursSend), receiver, f, 180);
+            SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(f.seed));
+            EXPECT_FALSE(r.timedOut);
+            int ours = c.oursReceive ? r.receiverExit : r.senderExit;
+            if (ours == 0) {
+                ExpectReceived(dst, files);
+            } else if (c.oursReceive) {
+                ExpectNoWrongFile(dst, files);
+                auto again = test::RunPeers(sending(c.oursSend), Ours("receive", dst, {}, logs, "again.log", quick));
+                EXPECT_EQ(again.receiverExit, 0) << "the next transfer over a clean line";
+                ExpectReceived(dst, files);
+            }
+            if (c.faults.cutAfter >= 0) {
+                EXPECT_NE(ours, 0);
+            } else if (c.mustComplete) {
+                EXPECT_EQ(ours, 0);
+            }
         }
     }
 }
@@ -273,3 +292,4 @@ TEST_F(ZmodemInterop, HostileNameFromSz) {
 
 }  // namespace
 }  // namespace zorv::zmodem
+
