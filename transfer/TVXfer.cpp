@@ -85,11 +85,6 @@ FolderError ClassifyErrno(int error) {
     }
 }
 
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
-}
-
 // Checks one transfer folder (ending in "/") and creates it when it is missing but
 // its parent is there.
 void CheckTransferFolder(const std::string& folder) {

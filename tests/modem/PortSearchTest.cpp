@@ -87,7 +87,9 @@ TEST_F(PortSearchTest, OpenPortAndFindModem) {
         EXPECT_EQ(GETRESULT(), c.code);
         EXPECT_EQ(find.probes, c.probes);
         EXPECT_EQ(find.PortOpen(), c.port != 0);
-        if (c.port != 0) EXPECT_EQ(find.CommPort(), c.port);
+        if (c.port != 0) {
+            EXPECT_EQ(find.CommPort(), c.port);
+        }
     }
 }
 

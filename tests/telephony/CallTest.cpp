@@ -322,7 +322,9 @@ TEST_F(PtyModemTest, ModemFailuresEndTheCallDisconnected) {
         EXPECT_EQ(states_, c.expected) << c.name;
         EXPECT_FALSE(comm_.PortOpen()) << c.name;
         EXPECT_FALSE(telephony_->CallUp()) << c.name;
-        if (!c.initAnswer) EXPECT_EQ(Sent(), "ATZ\rATZ\r") << c.name;  // tried twice
+        if (!c.initAnswer) {
+            EXPECT_EQ(Sent(), "ATZ\rATZ\r") << c.name;  // tried twice
+        }
         pty_.Take();
     }
 }
