@@ -29,12 +29,7 @@ namespace {
 constexpr int kClientWidth = 5010;
 constexpr int kClientHeight = 2955;
 
-struct Placement {
-    const char* name;
-    int left, top, width, height;
-};
-
-constexpr Placement kLayout[] = {
+constexpr TwipsPlacement kLayout[] = {
     {"cmdTest", 120, 2760, 735, 375},  // its lower edge lies outside the client area
     {"ConfigModem", 4440, 720, 495, 375},
     {"cmdCancel", 2880, 2280, 855, 375},
@@ -95,7 +90,7 @@ void ZORVDialerForm::BuildControls() {
 
     const double dpi = LogicalDpi(this);
     setFixedSize(TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi));
-    for (const Placement& p : kLayout) {
+    for (const TwipsPlacement& p : kLayout) {
         QWidget* control = findChild<QWidget*>(p.name);
         PlaceInTwips(control, p.left, p.top, p.width, p.height, dpi);
         FitTextToWidth(control);

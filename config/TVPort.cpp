@@ -27,12 +27,7 @@ namespace {
 constexpr int kClientWidth = 5760;
 constexpr int kClientHeight = 2790;
 
-struct Placement {
-    const char* name;
-    int left, top, width, height;
-};
-
-constexpr Placement kLayout[] = {
+constexpr TwipsPlacement kLayout[] = {
     {"FramSettings", 120, 120, 2760, 2520},
     {"LblComPort", 120, 405, 1095, 255},
     {"CmbComPort", 1260, 360, 1350, 315},
@@ -119,7 +114,7 @@ void TVPort::BuildControls() {
 
     const double dpi = LogicalDpi(this);
     setFixedSize(TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi));
-    for (const Placement& p : kLayout) {
+    for (const TwipsPlacement& p : kLayout) {
         QWidget* control = findChild<QWidget*>(p.name);
         PlaceInTwips(control, p.left, p.top, p.width, p.height, dpi);
         FitTextToWidth(control);
