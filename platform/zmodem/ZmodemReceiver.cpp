@@ -437,35 +437,12 @@ void ZmodemReceiver::endSession() {
     reportStatus(progress_.filesFailed == 0 ? XFER_IDLE : XFER_FAILED);
 }
 
-void ZmodemReceiver::fail(int status, const std::string& why, bool sendCancel) {
-    if (finished_) return;
+void ZmodemReceiver::onFail() {
     if (file_) {
         file_->KeepPartial();
         file_.reset();
     }
-    progress_.lastMessage = why;
-    if (sendCancel) AppendCancel(out_);
     phase_ = Phase::Done;
-    finished_ = true;
-    reportStatus(status);
-}
-
-void ZmodemReceiver::Abort() {
-    if (finished_) {
-        if (status_ == XFER_TIMED_OUT || status_ == XFER_CARRIER_LOST) {
-            AppendCancel(out_);
-            reportStatus(XFER_FAILED);
-        }
-        return;
-    }
-    fail(XFER_ABORT, "transfer aborted", true);
-    reportStatus(XFER_FAILED);
-}
-
-void ZmodemReceiver::CarrierLost() {
-    if (finished_) return;
-    out_.Clear();
-    fail(XFER_CARRIER_LOST, "carrier lost", false);
 }
 
 }  // namespace zorv::zmodem

@@ -19,7 +19,7 @@
 // Data is written only after its subpacket's CRC checked; the file gets its final name
 // only at a ZEOF whose length equals both what arrived and what the sender offered.
 #include "platform/zmodem/FileStore.h"
-#include "platform/zmodem/TransferSession.h"
+#include "platform/zmodem/ZmodemEnd.h"
 #include "platform/zmodem/ZmodemFrames.h"
 
 #include <memory>
@@ -38,7 +38,7 @@ struct ReceiverOptions {
     size_t maxSubpacket = 16384;  // longest subpacket accepted
 };
 
-class ZmodemReceiver : public TransferSession {
+class ZmodemReceiver : public ZmodemEnd {
 public:
     explicit ZmodemReceiver(ReceiveStore& store, ReceiverOptions options = {});
     // The session keeps the store for its lifetime.
@@ -49,13 +49,6 @@ public:
     void Tick(double now) override;
     void Feed(const uint8_t* data, size_t length) override;
     using TransferSession::Feed;
-    bool WantsToSend() override { return !out_.Empty(); }
-    size_t TakeOutgoing(uint8_t* buffer, size_t max) override { return out_.Take(buffer, max); }
-    void Abort() override;
-    void CarrierLost() override;
-    int Status() const override { return status_; }
-    bool Finished() const override { return finished_; }
-    TransferProgress Progress() const override { return progress_; }
 
 private:
     enum class Phase { WaitFile, FileInfo, SinitData, CommandData, WaitCrc, WaitData, InData, Done };
@@ -68,7 +61,7 @@ private:
     void openFile(bool allowResume);
     void finishFile(uint32_t position);
     void dropFile(const std::string& why);
-    void fail(int status, const std::string& why, bool sendCancel);
+    void onFail() override;
     void endSession();
     Header initHeader() const;
     void sendHex(const Header& h);
@@ -81,12 +74,9 @@ private:
     ReceiverOptions options_;
     FrameDecoder decoder_;
     FrameEncoder encoder_;
-    ByteQueue out_;
-    TransferProgress progress_;
 
     Phase phase_ = Phase::WaitFile;
     Phase repeatOf_ = Phase::FileInfo;   // phase a repeated ZFILE interrupted
-    bool finished_ = false;
     double now_ = 0;
     double lastActivity_ = 0;
     int timeouts_ = 0;

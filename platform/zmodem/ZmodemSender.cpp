@@ -339,32 +339,6 @@ void ZmodemSender::onHeader(const Header& h) {
     }
 }
 
-void ZmodemSender::fail(int status, const std::string& why, bool sendCancel) {
-    if (finished_) return;
-    progress_.lastMessage = why;
-    out_.Clear();
-    if (sendCancel) AppendCancel(out_);
-    phase_ = Phase::Done;
-    finished_ = true;
-    reportStatus(status);
-}
-
-void ZmodemSender::Abort() {
-    if (finished_) {
-        if (status_ == XFER_TIMED_OUT || status_ == XFER_CARRIER_LOST) {
-            AppendCancel(out_);
-            reportStatus(XFER_FAILED);
-        }
-        return;
-    }
-    fail(XFER_ABORT, "transfer aborted", true);
-    reportStatus(XFER_FAILED);
-}
-
-void ZmodemSender::CarrierLost() {
-    if (finished_) return;
-    out_.Clear();
-    fail(XFER_CARRIER_LOST, "carrier lost", false);
-}
+void ZmodemSender::onFail() { phase_ = Phase::Done; }
 
 }  // namespace zorv::zmodem

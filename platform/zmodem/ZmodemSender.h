@@ -19,7 +19,7 @@
 //   Time-out in a wait: repeat the last frame; after maxRetries in a row -> cancel, 9
 //   Five CAN -> -1; Abort -> cancel, 6, -1; CarrierLost -> 8.
 #include "platform/zmodem/FileStore.h"
-#include "platform/zmodem/TransferSession.h"
+#include "platform/zmodem/ZmodemEnd.h"
 #include "platform/zmodem/ZmodemFrames.h"
 
 #include <memory>
@@ -39,7 +39,7 @@ struct SenderOptions {
     size_t readyOutput = 32768;    // encoded output kept ready for the line
 };
 
-class ZmodemSender : public TransferSession {
+class ZmodemSender : public ZmodemEnd {
 public:
     ZmodemSender(std::vector<std::unique_ptr<SendFile>> files, SenderOptions options = {});
 
@@ -49,11 +49,6 @@ public:
     using TransferSession::Feed;
     bool WantsToSend() override;
     size_t TakeOutgoing(uint8_t* buffer, size_t max) override;
-    void Abort() override;
-    void CarrierLost() override;
-    int Status() const override { return status_; }
-    bool Finished() const override { return finished_; }
-    TransferProgress Progress() const override { return progress_; }
 
 private:
     enum class Phase { WaitInit, WaitSinitAck, WaitFileReply, Streaming, WaitAck, WaitEofReply, WaitFin, Done };
@@ -68,7 +63,7 @@ private:
     void reposition(uint32_t position);
     void produce();
     void sendFin();
-    void fail(int status, const std::string& why, bool sendCancel);
+    void onFail() override;
     void activity() { lastActivity_ = now_; timeouts_ = 0; }
     bool crc32() const { return useCrc32_; }
 
@@ -76,12 +71,9 @@ private:
     SenderOptions options_;
     FrameDecoder decoder_{1024};
     FrameEncoder encoder_;
-    ByteQueue out_;
-    TransferProgress progress_;
     std::vector<uint8_t> chunk_;
 
     Phase phase_ = Phase::WaitInit;
-    bool finished_ = false;
     double now_ = 0;
     double lastActivity_ = 0;
     int timeouts_ = 0;
