@@ -231,6 +231,8 @@ void ZORVDialerForm::DropCall() {
 }
 
 void ZORVDialerForm::StartDownload() {
+    // The test button stays usable during a call; it cannot start one under a running script.
+    if (loginScriptRunning_) return;
     try {
         telephony_.ChooseDevice(FromQString(modemList_->currentText()));
         telephony_.ChooseLocation(FromQString(locationList_->currentText()));
@@ -270,7 +272,7 @@ void ZORVDialerForm::CallStateChanged(long callState) {
             break;
         case CALLSTATE_BUSY:
             SetStatusText("ZORV is busy");
-            SetInputsEnabled(true);
+            GiveInputsBack();
             break;
         case CALLSTATE_CONNECTED:
             Ui().SetWaitPointer(false);
@@ -279,22 +281,39 @@ void ZORVDialerForm::CallStateChanged(long callState) {
             break;
         case CALLSTATE_DISCONNECTED:
             SetStatusText("ZORV has hung up");
-            SetInputsEnabled(true);
+            GiveInputsBack();
             break;
         case CALLSTATE_IDLE:
             Ui().SetWaitPointer(false);
             SetStatusText("Not connected");
-            SetInputsEnabled(true);
+            GiveInputsBack();
             break;
         default:
             break;
     }
 }
 
+// Inputs come back when a call has ended; while the login script of that call is still
+// unwinding (its wait notices the ended call on its next pass, a pause only when it is
+// over) they stay greyed, so a new download cannot start a second script on top of it.
+// RunLoginScript gives them back when the script has returned.
+void ZORVDialerForm::GiveInputsBack() {
+    if (!loginScriptRunning_) SetInputsEnabled(true);
+}
+
 void ZORVDialerForm::RunLoginScript() {
     int lineNo = 0;
     std::string lineText;
-    if (comm_ && comm_->PortOpen()) ScriptRun(*comm_, kLoginScriptFile, lineNo, lineText);
+    if (comm_ && comm_->PortOpen()) {
+        loginScriptRunning_ = true;
+        try {
+            ScriptRun(*comm_, kLoginScriptFile, lineNo, lineText);
+        } catch (...) {
+            loginScriptRunning_ = false;
+            throw;
+        }
+        loginScriptRunning_ = false;
+    }
     // Line 22 is the wait after the password in the usual login dialogue: the BBS
     // did not go on, so it did not take the user name and password.
     if (lineNo > 0 && lineNo == 22) {
@@ -339,7 +358,7 @@ void ZORVDialerForm::TransferStatusChanged(int status) {
         case XFER_FAILED:
             SetStatusText("Transfer Error");
             DropCall();
-            SetInputsEnabled(true);
+            GiveInputsBack();
             break;
         case XFER_WAITING:
             SetStatusText("Waiting for ZORV to start Transfer");
@@ -357,7 +376,7 @@ void ZORVDialerForm::TransferStatusChanged(int status) {
             break;
         case XFER_CARRIER_LOST:
             SetStatusText("Lost Carrier, transfer Failed");
-            SetInputsEnabled(true);
+            GiveInputsBack();
             break;
         case XFER_TIMED_OUT:
             SetStatusText("Timed out - Try again");

@@ -58,6 +58,7 @@ public:
     void RefreshLoginScript();
     void CallStateChanged(long callState);
     void RunLoginScript();
+    void GiveInputsBack();
     void CommEvent();
 
     // Hands the window a user, password and file and shows it modally: `done` runs once
@@ -100,6 +101,7 @@ private:
     bool passwordAsLastName_ = false;
     std::function<void()> modalDone_;
     bool ending_ = false;
+    bool loginScriptRunning_ = false;   // RunLoginScript is on the stack
 
     QPointer<QPushButton> cmdTest_;
     QPointer<QPushButton> configModem_;

@@ -167,6 +167,25 @@ TEST_F(DownloadRunTest, NoGraphicsPromptTimesOutQuietlyAndGivesTheInputsBack) {
     EXPECT_EQ(form.statusText(), "Connected to ZORV: downloading file FILES.ZIP");
 }
 
+// The call ends while its login script still waits: the inputs stay greyed (and the
+// test button places no call) until the script has returned.
+TEST_F(DownloadRunTest, AnEndedCallGivesTheInputsBackOnlyOnceItsScriptReturned) {
+    Load();
+    form.findChild<QLineEdit*>("TimeOut")->setText("5");
+    Click("DownLoad");
+    bool greyedWhileUnwinding = false;
+    world.pump.After(1, [&] {
+        telephony.RaiseCallState(CALLSTATE_DISCONNECTED);
+        greyedWhileUnwinding = !Enabled("DownLoad");
+        telephony.calls.clear();
+        Click("cmdTest");
+    });
+    Connect();  // the BBS stays silent: the script's wait runs on to its time-out
+    EXPECT_TRUE(greyedWhileUnwinding);
+    EXPECT_TRUE(telephony.calls.empty());
+    EXPECT_TRUE(Enabled("DownLoad"));
+}
+
 TEST_F(DownloadRunTest, TransferNotificationsMoveTheStatusLine) {
     Load();
     comm.SetPortOpen(true);
