@@ -269,11 +269,12 @@ bool PortComm::TransferRunning() const { return session_ && !session_->Finished(
 void PortComm::StartTransfer(int direction, const std::string& fileName) {
     RequireOpen(direction == static_cast<int>(TransferDirection::Receive) ? "Download" : "Upload");
     if (TransferRunning()) throw Error(ErrorNumber::OperationNotValid, "A file transfer is already running");
-    std::unique_ptr<TransferSession> session =
-        MakeTransferSession(xferProtocol_, static_cast<TransferDirection>(direction), fileName, downloadFolder_);
-    if (!session)
-        throw Error(ErrorNumber::OperationNotValid,
-                    "No transfer engine for protocol " + std::to_string(xferProtocol_));
+    TransferRequest request;
+    request.protocol = xferProtocol_;
+    request.direction = static_cast<TransferDirection>(direction);
+    if (request.direction == TransferDirection::Send || !fileName.empty()) request.files = {fileName};
+    if (!downloadFolder_.empty()) request.folder = downloadFolder_;
+    std::unique_ptr<TransferSession> session = MakeTransferSession(request);
     EndTransfer();
     retiredSessions_.clear();  // none of them is running any more
     session_ = std::move(session);

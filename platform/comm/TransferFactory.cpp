@@ -1,55 +1,62 @@
 #include "platform/comm/TransferFactory.h"
 
-#include <vector>
-
 #include "modem/CommControl.h"
-#include "platform/zmodem/FileStore.h"
-#include "platform/zmodem/ZmodemReceiver.h"
-#include "platform/zmodem/ZmodemSender.h"
+#include "platform/zmodem/ZmodemTransfers.h"
 #include "util/Error.h"
 
 namespace zorv {
 
 namespace {
 
-// A receiving session together with the folder it writes into, so the folder lives
-// exactly as long as the session that uses it.
-class FolderReceiveSession : public TransferSession {
-public:
-    FolderReceiveSession(const std::string& folder, const std::string& fileName)
-        : store_(folder, fileName), receiver_(store_) {
-        receiver_.SetStatusHandler([this](int status) { reportStatus(status); });
+std::unique_ptr<TransferSession> MakeZmodem(const TransferRequest& request) {
+    if (request.direction == TransferDirection::Receive) {
+        zmodem::ReceiverOptions options;
+        options.timeout = request.timeout;
+        options.maxRetries = request.retries;
+        options.escapeControl = request.escapeControl;
+        options.allowResume = request.allowResume;
+        return zmodem::MakeDownload(request.folder, request.files.empty() ? "" : request.files.front(), options);
     }
-    void Start(double now) override { receiver_.Start(now); }
-    void Tick(double now) override { receiver_.Tick(now); }
-    void Feed(const uint8_t* data, size_t length) override { receiver_.Feed(data, length); }
-    bool WantsToSend() override { return receiver_.WantsToSend(); }
-    size_t TakeOutgoing(uint8_t* buffer, size_t max) override { return receiver_.TakeOutgoing(buffer, max); }
-    void Abort() override { receiver_.Abort(); }
-    void CarrierLost() override { receiver_.CarrierLost(); }
-    int Status() const override { return receiver_.Status(); }
-    bool Finished() const override { return receiver_.Finished(); }
-    TransferProgress Progress() const override { return receiver_.Progress(); }
-
-private:
-    zmodem::DownloadFolder store_;
-    zmodem::ZmodemReceiver receiver_;
-};
+    zmodem::SenderOptions options;
+    options.timeout = request.timeout;
+    options.maxRetries = request.retries;
+    options.escapeControl = request.escapeControl;
+    std::string error;
+    auto session = zmodem::MakeUpload(request.files, error, options);
+    if (!session) throw Error(ErrorNumber::FileNotFound, error);
+    return session;
+}
 
 }  // namespace
 
-std::unique_ptr<TransferSession> MakeTransferSession(int protocol, TransferDirection direction,
-                                                     const std::string& fileName,
-                                                     const std::string& downloadFolder) {
-    if (protocol != XFER_ZMODEM) return nullptr;  // the other protocols have no engine yet
-    if (direction == TransferDirection::Receive)
-        return std::make_unique<FolderReceiveSession>(downloadFolder.empty() ? "." : downloadFolder, fileName);
-    std::string error;
-    std::unique_ptr<zmodem::SendFile> file = zmodem::OpenSendFile(fileName, error);
-    if (!file) throw Error(ErrorNumber::FileNotFound, "Cannot send " + fileName + ": " + error);
-    std::vector<std::unique_ptr<zmodem::SendFile>> files;
-    files.push_back(std::move(file));
-    return std::make_unique<zmodem::ZmodemSender>(std::move(files));
+std::unique_ptr<TransferSession> MakeTransferSession(const TransferRequest& request) {
+    if (request.direction == TransferDirection::Send && request.files.empty())
+        throw Error(ErrorNumber::FileNotFound, "No file to send");
+    switch (request.protocol) {
+    case XFER_ZMODEM:
+        return MakeZmodem(request);
+    default:
+        throw Error(ErrorNumber::OperationNotValid,
+                    "No transfer engine for protocol " + std::to_string(request.protocol));
+    }
+}
+
+bool TransferProtocolByName(const std::string& name, int& protocol) {
+    static const struct {
+        const char* name;
+        int protocol;
+    } kNames[] = {
+        {"xmodem", XFER_XMODEM_CHECKSUM}, {"xmodem-crc", XFER_XMODEM_CRC}, {"xmodem-1k", XFER_XMODEM_1K},
+        {"ymodem", XFER_YMODEM_BATCH},    {"ymodem-g", XFER_YMODEM_G},     {"zmodem", XFER_ZMODEM},
+        {"kermit", XFER_KERMIT},
+    };
+    for (const auto& entry : kNames) {
+        if (name == entry.name) {
+            protocol = entry.protocol;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace zorv

@@ -9,11 +9,14 @@ std::unique_ptr<TransferSession> MakeDownload(const std::string& folder, const s
     return std::make_unique<ZmodemReceiver>(std::make_unique<DownloadFolder>(folder, given), options);
 }
 
-std::unique_ptr<TransferSession> MakeUpload(const std::string& path, std::string& error, SenderOptions options) {
-    auto file = OpenSendFile(path, error);
-    if (!file) return nullptr;
+std::unique_ptr<TransferSession> MakeUpload(const std::vector<std::string>& paths, std::string& error,
+                                            SenderOptions options) {
     std::vector<std::unique_ptr<SendFile>> files;
-    files.push_back(std::move(file));
+    for (const std::string& path : paths) {
+        auto file = OpenSendFile(path, error);
+        if (!file) return nullptr;
+        files.push_back(std::move(file));
+    }
     return std::make_unique<ZmodemSender>(std::move(files), options);
 }
 

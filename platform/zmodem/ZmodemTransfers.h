@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zorv::zmodem {
 
@@ -15,8 +16,9 @@ namespace zorv::zmodem {
 std::unique_ptr<TransferSession> MakeDownload(const std::string& folder, const std::string& fileName,
                                               ReceiverOptions options = {});
 
-// Upload := "name" sends that file. Null with `error` set when it cannot be read.
-std::unique_ptr<TransferSession> MakeUpload(const std::string& path, std::string& error,
+// Upload := "name" sends that file; zorvxfer sends a batch. Null with `error` set when
+// a file cannot be read.
+std::unique_ptr<TransferSession> MakeUpload(const std::vector<std::string>& paths, std::string& error,
                                             SenderOptions options = {});
 
 }  // namespace zorv::zmodem

@@ -1,8 +1,6 @@
 // zorvxfer: sends or receives files over standard input and output, so a terminal
 // program can run it in place of rz and sz.
-#include "platform/zmodem/FileStore.h"
-#include "platform/zmodem/ZmodemReceiver.h"
-#include "platform/zmodem/ZmodemSender.h"
+#include "platform/comm/TransferFactory.h"
 #include "tools/zorvxfer/LineDriver.h"
 #include "tools/zorvxfer/PortLine.h"
 
@@ -149,57 +147,44 @@ int main(int argc, char** argv) {
             args.push_back(a);
         }
     }
-    if (protocol != "zmodem") {
-        std::fprintf(stderr, "zorvxfer: unknown protocol %s (this version speaks zmodem)\n", protocol.c_str());
+    int protocolCode = 0;
+    if (!TransferProtocolByName(protocol, protocolCode)) {
+        std::fprintf(stderr, "zorvxfer: unknown protocol %s\n%s", protocol.c_str(), kUsage);
         return 2;
     }
     if (!dial.empty() && port == 0) {
         std::fputs("zorvxfer: --dial needs --port\n", stderr);
         return 2;
     }
-    if (args.empty() || (args[0] != "receive" && args[0] != "send") || timeout <= 0 || retries < 0) {
+    if (args.empty() || (args[0] != "receive" && args[0] != "send") || timeout <= 0 || retries < 0 ||
+        (args[0] == "receive" && args.size() > 2) || (args[0] == "send" && args.size() < 2)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
 
-    std::unique_ptr<TransferSession> session;
-    std::unique_ptr<zmodem::DownloadFolder> folder;
+    TransferRequest request;
+    request.protocol = protocolCode;
+    request.timeout = timeout;
+    request.retries = retries;
+    request.escapeControl = escapeControl;
+    request.allowResume = resume;
     xfer::LineOptions line;
     if (args[0] == "receive") {
-        if (args.size() > 2) {
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
-        folder = std::make_unique<zmodem::DownloadFolder>(args.size() == 2 ? args[1] : ".");
-        zmodem::ReceiverOptions options;
-        options.timeout = timeout;
-        options.maxRetries = retries;
-        options.escapeControl = escapeControl;
-        options.allowResume = resume;
-        session = std::make_unique<zmodem::ZmodemReceiver>(*folder, options);
+        request.direction = TransferDirection::Receive;
+        if (args.size() == 2) request.folder = args[1];
         // Long enough for the closing "OO" on a local line; on a slow one it may come
         // later and show on the terminal, which is harmless.
         line.linger = 0.1;
     } else {
-        if (args.size() < 2) {
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
-        std::vector<std::unique_ptr<zmodem::SendFile>> files;
-        for (size_t i = 1; i < args.size(); ++i) {
-            std::string error;
-            auto f = zmodem::OpenSendFile(args[i], error);
-            if (!f) {
-                std::fprintf(stderr, "zorvxfer: %s\n", error.c_str());
-                return 1;
-            }
-            files.push_back(std::move(f));
-        }
-        zmodem::SenderOptions options;
-        options.timeout = timeout;
-        options.maxRetries = retries;
-        options.escapeControl = escapeControl;
-        session = std::make_unique<zmodem::ZmodemSender>(std::move(files), options);
+        request.direction = TransferDirection::Send;
+        request.files.assign(args.begin() + 1, args.end());
+    }
+    std::unique_ptr<TransferSession> session;
+    try {
+        session = MakeTransferSession(request);
+    } catch (const Error& error) {
+        std::fprintf(stderr, "zorvxfer: %s\n", error.description().c_str());
+        return error.number() == ErrorNumber::OperationNotValid ? 2 : 1;
     }
 
     bool showProgress = !quiet && (port != 0 || stderrIsSeparate());
