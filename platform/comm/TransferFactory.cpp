@@ -1,6 +1,7 @@
 #include "platform/comm/TransferFactory.h"
 
 #include "modem/CommControl.h"
+#include "platform/xymodem/XymodemTransfers.h"
 #include "platform/zmodem/ZmodemTransfers.h"
 #include "util/Error.h"
 
@@ -27,12 +28,31 @@ std::unique_ptr<TransferSession> MakeZmodem(const TransferRequest& request) {
     return session;
 }
 
+std::unique_ptr<TransferSession> MakeXymodem(const TransferRequest& request) {
+    xymodem::Options options;
+    xymodem::VariantOfProtocol(request.protocol, options.variant);
+    options.timeout = request.timeout;
+    options.maxRetries = request.retries;
+    if (request.direction == TransferDirection::Receive)
+        return xymodem::MakeDownload(request.folder, request.files.empty() ? "" : request.files.front(), options);
+    std::string error;
+    auto session = xymodem::MakeUpload(request.files, error, options);
+    if (!session) throw Error(ErrorNumber::FileNotFound, error);
+    return session;
+}
+
 }  // namespace
 
 std::unique_ptr<TransferSession> MakeTransferSession(const TransferRequest& request) {
     if (request.direction == TransferDirection::Send && request.files.empty())
         throw Error(ErrorNumber::FileNotFound, "No file to send");
     switch (request.protocol) {
+    case XFER_XMODEM_CHECKSUM:
+    case XFER_XMODEM_CRC:
+    case XFER_XMODEM_1K:
+    case XFER_YMODEM_BATCH:
+    case XFER_YMODEM_G:
+        return MakeXymodem(request);
     case XFER_ZMODEM:
         return MakeZmodem(request);
     default:
