@@ -66,7 +66,9 @@ void XymodemReceiver::Feed(const uint8_t* data, size_t length) {
     for (size_t i = 0; i < length; ++i) {
         if (finished_ && !batchDone_) return;
         lastHeard_ = now_;
-        trailingCans_ = data[i] == CAN ? trailingCans_ + 1 : 0;
+        // A cancel is CANs, perhaps followed by backspaces that wipe them off a terminal.
+        if (data[i] == CAN) ++trailingCans_;
+        else if (data[i] != '\b' || trailingCans_ < 2) trailingCans_ = 0;
         onByte(data[i]);
     }
 }

@@ -6,6 +6,12 @@
 
 namespace zorv::xymodem {
 
+namespace {
+
+constexpr double kRepeatGrace = 1.0;
+
+}  // namespace
+
 XymodemSender::XymodemSender(std::vector<std::unique_ptr<zmodem::SendFile>> files, Options options)
     : files_(std::move(files)), options_(options) {
     if (!IsBatch(options_.variant) && files_.size() > 1) files_.resize(1);
@@ -33,6 +39,7 @@ void XymodemSender::Tick(double now) {
     if (phase_ != Phase::WaitStart && phase_ != Phase::WaitDataStart && phase_ != Phase::WaitNextStart) {
         ++progress_.errorsRecovered;
         resend();
+        repeatedAt_ = now;
     }
 }
 
@@ -91,6 +98,10 @@ void XymodemSender::onByte(uint8_t c) {
             if (position_ >= files_[fileIndex_]->Size()) sendEot();
             else if (appendDataBlock()) phase_ = Phase::WaitAck;
         } else if (c == NAK) {
+            // The receiver's own time-out runs alongside ours: a NAK right after we
+            // repeated the block for silence asks for what is already on its way, and a
+            // second copy would earn a second ACK that the next block would take for its own.
+            if (now_ - repeatedAt_ < kRepeatGrace) return;
             lastFailureTimeout_ = false;
             ++progress_.errorsRecovered;
             if (++failures_ > options_.maxRetries) fail(XFER_FAILED, "the receiver keeps refusing a block", true);

@@ -64,6 +64,7 @@ private:
     int cans_ = 0;
     double now_ = 0;
     double waitingSince_ = 0;
+    double repeatedAt_ = -1e9;   // when a block last went again for silence
 };
 
 }  // namespace zorv::xymodem

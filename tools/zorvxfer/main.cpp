@@ -35,10 +35,13 @@ const char* kUsage =
     "receive stores the files the sender offers in FOLDER (default: the current folder),\n"
     "under plain names; an existing file is never replaced, a name taken gets a number.\n"
     "A file arrives as NAME.part and is renamed to NAME once it is whole; an interrupted\n"
-    "transfer keeps NAME.part, and the next transfer of the same file continues it.\n"
+    "transfer keeps NAME.part, and the next ZMODEM transfer of the same file continues it.\n"
     "\n"
     "options:\n"
-    "  --protocol NAME     transfer protocol: zmodem (the default)\n"
+    "  --protocol NAME     transfer protocol: zmodem (the default), xmodem (checksums),\n"
+    "                      xmodem-crc, xmodem-1k, ymodem, ymodem-g or kermit\n"
+    "  --as NAME           receive: store the first file under NAME (XMODEM carries no\n"
+    "                      name: without --as its file is stored as download.dat)\n"
     "  --port N            use port N of the port table instead of standard input and\n"
     "                      output: a serial device, or the network modem (needs --dial)\n"
     "  --dial NUMBER       on the port, dial NUMBER first (ATDT) and start once the\n"
@@ -93,7 +96,7 @@ int main(int argc, char** argv) {
     double timeout = 10.0;
     int retries = 10;
     int port = 0;
-    std::string dial, settings = "115200,N,8,1";
+    std::string dial, settings = "115200,N,8,1", receiveAs;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -118,6 +121,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "zorvxfer: bad port number \"%s\"\n", text.c_str());
                 return 2;
             }
+        } else if (a == "--as") {
+            receiveAs = value("--as");
         } else if (a == "--dial") {
             dial = value("--dial");
         } else if (a == "--settings") {
@@ -172,6 +177,7 @@ int main(int argc, char** argv) {
     if (args[0] == "receive") {
         request.direction = TransferDirection::Receive;
         if (args.size() == 2) request.folder = args[1];
+        if (!receiveAs.empty()) request.files = {receiveAs};
         // Long enough for the closing "OO" on a local line; on a slow one it may come
         // later and show on the terminal, which is harmless.
         line.linger = 0.1;
