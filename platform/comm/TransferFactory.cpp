@@ -1,6 +1,7 @@
 #include "platform/comm/TransferFactory.h"
 
 #include "modem/CommControl.h"
+#include "platform/kermit/KermitTransfers.h"
 #include "platform/xymodem/XymodemTransfers.h"
 #include "platform/zmodem/ZmodemTransfers.h"
 #include "util/Error.h"
@@ -41,6 +42,18 @@ std::unique_ptr<TransferSession> MakeXymodem(const TransferRequest& request) {
     return session;
 }
 
+std::unique_ptr<TransferSession> MakeKermit(const TransferRequest& request) {
+    kermit::KermitOptions options;
+    options.timeout = request.timeout;
+    options.maxRetries = request.retries;
+    if (request.direction == TransferDirection::Receive)
+        return kermit::MakeDownload(request.folder, request.files.empty() ? "" : request.files.front(), options);
+    std::string error;
+    auto session = kermit::MakeUpload(request.files, error, options);
+    if (!session) throw Error(ErrorNumber::FileNotFound, error);
+    return session;
+}
+
 }  // namespace
 
 std::unique_ptr<TransferSession> MakeTransferSession(const TransferRequest& request) {
@@ -55,6 +68,8 @@ std::unique_ptr<TransferSession> MakeTransferSession(const TransferRequest& requ
         return MakeXymodem(request);
     case XFER_ZMODEM:
         return MakeZmodem(request);
+    case XFER_KERMIT:
+        return MakeKermit(request);
     default:
         throw Error(ErrorNumber::OperationNotValid,
                     "No transfer engine for protocol " + std::to_string(request.protocol));

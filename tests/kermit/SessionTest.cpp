@@ -1,0 +1,235 @@
+// Our sender and receiver against each other over an in-memory line on virtual time:
+// contents under every negotiated form, statuses, damage, cancel, silence, a lost line.
+#include "modem/CommControl.h"
+#include "platform/kermit/KermitReceiver.h"
+#include "platform/kermit/KermitSender.h"
+#include "tests/zmodem/ZmodemTestKit.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace zorv::kermit {
+namespace {
+
+using zmodem::DownloadFolder;
+using zmodem::test::Bytes;
+using zmodem::test::Faults;
+using zmodem::test::NamedData;
+using zmodem::test::TempDir;
+namespace test = zmodem::test;
+
+std::vector<NamedData> Batch() {
+    return {
+        {"empty", ""},
+        {"one", "x"},
+        {"every byte", test::EveryByteValue(64)},
+        {"runs.bin", std::string(5000, '\0') + std::string(300, '~') + std::string(300, '#')},
+        {"random.bin", test::RandomBytes(1 << 20, 3)},
+    };
+}
+
+void ExpectReceived(const TempDir& dir, const std::vector<NamedData>& files) {
+    std::vector<std::string> names;
+    for (const auto& f : files) {
+        Bytes got;
+        EXPECT_TRUE(test::ReadWholeFile(dir.File(f.name), got)) << f.name;
+        EXPECT_TRUE(got == f.data) << f.name << ": " << got.size() << " bytes, " << f.data.size() << " sent";
+        names.push_back(f.name);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(dir.Names(), names);
+}
+
+// A file under its final name is never wrong: absent, partial, or equal to what was sent.
+void ExpectNoWrongFile(const TempDir& dir, const std::vector<NamedData>& files) {
+    for (const auto& name : dir.Names()) {
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0) continue;
+        const NamedData* sent = nullptr;
+        for (const auto& f : files)
+            if (f.name == name) sent = &f;
+        ASSERT_TRUE(sent) << "unexpected file " << name;
+        Bytes got;
+        test::ReadWholeFile(dir.File(name), got);
+        EXPECT_TRUE(got == sent->data) << name << " looks complete but differs";
+    }
+}
+
+TEST(KermitSession, BatchArrivesWholeUnderEveryNegotiation) {
+    struct Case {
+        const char* what;
+        KermitOptions sender, receiver;
+    } cases[] = {
+        {"defaults", {}, {}},
+        {"check 1, short packets, no repeats", {10, 10, 30, 1, 4000, false, false}, {10, 10, 30, 1, 4000, false, false}},
+        {"check 2", {10, 10, 30, 2}, {10, 10, 30, 2}},
+        {"they disagree on the check", {10, 10, 30, 2}, {10, 10, 30, 3}},
+        {"receiver asks for the 8th-bit prefix", {}, {10, 10, 30, 3, 9024, true, true, true}},
+        {"long packets of 9024", {10, 10, 30, 3, 9024}, {10, 10, 30, 3, 9024}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        DownloadFolder folder(dir.Path());
+        KermitReceiver receiver(folder, c.receiver);
+        KermitSender sender(test::MemoryFiles(Batch()), c.sender);
+        auto r = test::RunLink(sender, receiver);
+        EXPECT_EQ(r.senderStatus, XFER_IDLE);
+        EXPECT_EQ(r.receiverStatus, XFER_IDLE);
+        ExpectReceived(dir, Batch());
+        EXPECT_EQ(receiver.Progress().filesDone, 5);
+        EXPECT_EQ(sender.Progress().filesDone, 5);
+        EXPECT_EQ(sender.Progress().errorsRecovered, 0);
+        EXPECT_EQ(receiver.Progress().errorsRecovered, 0);
+    }
+}
+
+TEST(KermitSession, StatusesFollowTheTransfer) {
+    TempDir dir;
+    DownloadFolder folder(dir.Path());
+    KermitReceiver receiver(folder);
+    KermitSender sender(test::MemoryFiles({{"a", "abc"}, {"b", ""}}));
+    auto r = test::RunLink(sender, receiver);
+    // Waiting, per file: its header, data (none for an empty file), its end, done; then all good.
+    const std::vector<int> expected = {1, 2, 3, 4, 7, 2, 4, 7, 0};
+    EXPECT_EQ(r.receiverStatuses, expected);
+    EXPECT_EQ(r.senderStatuses, expected);
+}
+
+// A damaged line either delivers every file whole or fails; a failure never leaves a
+// file that looks complete.
+TEST(KermitSession, DamagedLine) {
+    struct Case {
+        const char* what;
+        Faults faults;
+        bool mustComplete;
+    } cases[] = {
+        {"rare flips", {1e-5, 0, true, -1, 0, -1, 1}, true},
+        {"frequent flips", {2e-4, 0, true, -1, 0, -1, 2}, true},
+        {"drops", {0, 1e-4, true, -1, 0, -1, 3}, true},
+        {"flips and drops", {1e-4, 1e-4, true, -1, 0, -1, 4}, true},
+        {"stall of 30 s", {0, 0, true, 0.05, 30, -1, 5}, true},
+        {"stall past every retry", {0, 0, true, 0.05, 1000, -1, 6}, false},
+        {"hopeless line", {0.02, 0.01, true, -1, 0, -1, 7}, false},
+    };
+    std::vector<NamedData> files = {{"a.bin", test::RandomBytes(300000, 21)}, {"b", test::EveryByteValue(20)},
+                                    {"c", "x"}};
+    for (const auto& c : cases) {
+        for (uint32_t seed = 0; seed < 3; ++seed) {
+            TempDir dir;
+            DownloadFolder folder(dir.Path());
+            KermitOptions options;
+            options.timeout = 5;
+            KermitReceiver receiver(folder, options);
+            KermitSender sender(test::MemoryFiles(files), options);
+            Faults f = c.faults;
+            f.seed = f.seed * 100 + seed;
+            auto r = test::RunLink(sender, receiver, f, 3600);
+            SCOPED_TRACE(std::string(c.what) + " seed " + std::to_string(seed));
+            EXPECT_TRUE(receiver.Finished());
+            EXPECT_TRUE(sender.Finished());
+            if (r.receiverStatus == XFER_IDLE) ExpectReceived(dir, files);
+            else ExpectNoWrongFile(dir, files);
+            if (c.mustComplete) {
+                EXPECT_EQ(r.receiverStatus, XFER_IDLE);
+                EXPECT_EQ(r.senderStatus, XFER_IDLE);
+            } else {
+                EXPECT_NE(r.receiverStatus, XFER_IDLE);
+            }
+        }
+    }
+}
+
+// Either end cancels: the other stops on the error packet at once, and the file stays partial.
+TEST(KermitSession, CancelFromEitherSide) {
+    std::vector<NamedData> files = {{"c.bin", test::RandomBytes(2000000, 55)}};
+    for (bool receiverCancels : {false, true}) {
+        TempDir dir;
+        DownloadFolder folder(dir.Path());
+        KermitReceiver receiver(folder);
+        KermitSender sender(test::MemoryFiles(files));
+        bool done = false;
+        auto r = test::RunLink(sender, receiver, {}, 600, [&](double t) {
+            if (t >= 0.3 && !done) {
+                done = true;
+                if (receiverCancels) receiver.Abort();
+                else sender.Abort();
+            }
+        });
+        SCOPED_TRACE(receiverCancels ? "receiver cancels" : "sender cancels");
+        EXPECT_EQ(r.receiverStatus, XFER_FAILED);
+        EXPECT_EQ(r.senderStatus, XFER_FAILED);
+        const auto& aborter = receiverCancels ? r.receiverStatuses : r.senderStatuses;
+        ASSERT_GE(aborter.size(), 2u);
+        EXPECT_EQ(aborter[aborter.size() - 2], XFER_ABORT);
+        EXPECT_LT(r.seconds, 5.0);
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"c.bin.part"});
+    }
+}
+
+// Nobody answers: a bounded number of asks, then 9; an abort after that still tells the
+// other end and ends as failed.
+TEST(KermitSession, SilentPeerTimesOut) {
+    for (bool silentSender : {true, false}) {
+        TempDir dir;
+        DownloadFolder folder(dir.Path());
+        KermitOptions options;
+        options.timeout = 10;
+        options.maxRetries = 3;
+        std::unique_ptr<TransferSession> session;
+        if (silentSender) session = std::make_unique<KermitReceiver>(folder, options);
+        else session = std::make_unique<KermitSender>(test::MemoryFiles({{"a", "a"}}), options);
+        std::vector<int> statuses;
+        session->SetStatusHandler([&](int s) { statuses.push_back(s); });
+        session->Start(0);
+        int packetsOut = 0;
+        uint8_t buf[4096];
+        for (double t = 0; t < 100 && !session->Finished(); t += 1) {
+            session->Tick(t);
+            while (session->WantsToSend()) {
+                size_t n = session->TakeOutgoing(buf, sizeof buf);
+                packetsOut += static_cast<int>(std::count(buf, buf + n, 0x01));
+            }
+        }
+        SCOPED_TRACE(silentSender ? "receiver waits" : "sender waits");
+        EXPECT_EQ(session->Status(), XFER_TIMED_OUT);
+        // The sender's first packet and its three repeats, or the receiver's three NAKs,
+        // and the error packet.
+        EXPECT_EQ(packetsOut, silentSender ? 4 : 5);
+        session->Abort();
+        EXPECT_TRUE(session->WantsToSend());
+        EXPECT_EQ(session->Status(), XFER_FAILED);
+    }
+}
+
+// The line drops part way: both ends stop with 8, nothing looks complete.
+TEST(KermitSession, CarrierLossKeepsThePartialFile) {
+    std::vector<NamedData> files = {{"big.bin", test::RandomBytes(600000, 9)}};
+    TempDir dir;
+    DownloadFolder folder(dir.Path());
+    KermitReceiver receiver(folder);
+    KermitSender sender(test::MemoryFiles(files));
+    Faults f;
+    f.cutAfter = 200000;
+    auto r = test::RunLink(sender, receiver, f);
+    EXPECT_EQ(r.senderStatus, XFER_CARRIER_LOST);
+    EXPECT_EQ(r.receiverStatus, XFER_CARRIER_LOST);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"big.bin.part"});
+}
+
+// Names from the other end stay plain names inside the folder.
+TEST(KermitSession, HostileNamesStayInTheFolder) {
+    TempDir dir;
+    DownloadFolder folder(dir.Path());
+    KermitReceiver receiver(folder);
+    KermitSender sender(test::MemoryFiles({{"../../escape", "1"}, {"/etc/passwd", "2"}, {"a\r\nb", "3"}}));
+    auto r = test::RunLink(sender, receiver);
+    EXPECT_EQ(r.receiverStatus, XFER_IDLE);
+    for (const auto& name : dir.Names()) {
+        EXPECT_EQ(name.find('/'), std::string::npos);
+        EXPECT_EQ(name.find('\n'), std::string::npos);
+    }
+    EXPECT_EQ(dir.Names().size(), 3u);
+}
+
+}  // namespace
+}  // namespace zorv::kermit
