@@ -210,7 +210,7 @@ TEST_F(SerialCommTest, ZmodemStartIsSpottedAlsoWhenSplitOverTwoReads) {
 
 TEST_F(SerialCommTest, TransferWithoutAnEngineIsRefusedWithAnError) {
     comm.SetPortOpen(true);
-    comm.SetXferProtocol(XFER_KERMIT);
+    comm.SetXferProtocol(XFER_CSERVE_BPLUS);
     try {
         comm.SetDownload("");
         ADD_FAILURE() << "a transfer started without an engine";
