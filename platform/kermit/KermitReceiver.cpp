@@ -91,6 +91,7 @@ void KermitReceiver::openFile(const std::string& field) {
     if (!file_) return protocolError("cannot store " + name + ": " + error);
     position_ = 0;
     offeredSize_ = -1;
+    textFile_ = false;
     progress_.fileName = file_->Name();
     progress_.fileSize = -1;
     progress_.bytesDone = 0;
@@ -101,7 +102,8 @@ void KermitReceiver::openFile(const std::string& field) {
 }
 
 void KermitReceiver::attributes(const std::string& field) {
-    // Each attribute: its tag, tochar(length), the value. Only the length in bytes matters.
+    // Each attribute: its tag, tochar(length), the value. The length in bytes and whether
+    // the sender calls the file text are what matter here.
     for (size_t i = 0; i + 1 < field.size();) {
         char tag = field[i];
         int length = UnChar(static_cast<uint8_t>(field[i + 1]));
@@ -112,6 +114,8 @@ void KermitReceiver::attributes(const std::string& field) {
             offeredSize_ = std::strtoll(value.c_str(), nullptr, 10);
             progress_.fileSize = offeredSize_;
         }
+        // A text file's line ends change on the way, so its length cannot be held to.
+        if (tag == '"' && !value.empty() && value[0] == 'A') textFile_ = true;
         i += 2 + static_cast<size_t>(length);
     }
     ack("Y");
@@ -131,7 +135,7 @@ void KermitReceiver::data(const std::string& field) {
 void KermitReceiver::endOfFile(const std::string& field) {
     reportStatus(XFER_FINISHING);
     const bool discarded = !field.empty() && field[0] == 'D';
-    if (discarded || (offeredSize_ >= 0 && offeredSize_ != position_)) {
+    if (discarded || (!textFile_ && offeredSize_ >= 0 && offeredSize_ != position_)) {
         progress_.lastMessage = discarded ? file_->Name() + " was broken off by the sender"
                                           : file_->Name() + " arrived with a length other than announced";
         file_->KeepPartial();

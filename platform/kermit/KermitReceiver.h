@@ -7,7 +7,8 @@
 //              B -> ACK, status 0 (every file whole) or -1
 //   WaitData:  A -> note the size, ACK "Y"; D -> write, ACK (status 3)
 //              Z -> the file gets its final name when its length matches what the
-//              attributes gave (status 4, then 7); Z "D" keeps it partial; ACK .. WaitFile
+//              attributes gave, unless they called it text (status 4, then 7);
+//              Z "D" keeps it partial; ACK ...................... WaitFile
 //   The packet before the expected one again -> the same ACK again
 //   A broken packet or silence -> NAK for the expected one; a packet of the wrong type
 //   -> E, -1. E -> -1; Abort -> E, 6, -1; CarrierLost -> 8; silence past the retries
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<zmodem::ReceivedFile> file_;
     int64_t position_ = 0;
     int64_t offeredSize_ = -1;
+    bool textFile_ = false;
 };
 
 }  // namespace zorv::kermit

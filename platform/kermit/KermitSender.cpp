@@ -80,7 +80,9 @@ void KermitSender::acknowledged(const std::string& data) {
         if (agreed_.attributes) {
             std::string size = std::to_string(files_[current_]->Size());
             phase_ = Phase::WaitAttributes;
-            next('A', std::string("1") + static_cast<char>(ToChar(static_cast<int>(size.size()))) + size);
+            // A binary file of this length: the receiver stores it as it comes.
+            next('A', std::string("\"") + static_cast<char>(ToChar(2)) + "B8" + "1" +
+                          static_cast<char>(ToChar(static_cast<int>(size.size()))) + size);
         } else {
             sendData();
         }

@@ -4,7 +4,7 @@
 //
 //   Start: S (our parameters, block check 1) ................. WaitInit (status 1)
 //   ACK S -> agree; per file: F (name) ........................ status 2
-//            with attribute packets on both ends: A (size); refused -> Z "D", next file
+//            with attribute packets on both ends: A (binary, size); refused -> Z "D", next file
 //            D packets as output is taken ..................... status 3
 //            Z ................................................ status 4, ACK -> 7
 //   after the last file: B, ACK -> status 0 (every file taken) or -1; B unanswered

@@ -119,6 +119,19 @@ TEST_F(KermitInterop, BatchBetweenAllPairs) {
     }
 }
 
+// gkermit sending text turns line ends into CR LF on the way, so the length it announced
+// does not hold; the file is stored as it came, not refused.
+TEST_F(KermitInterop, TextFromGkermitIsStoredAsItCame) {
+    TempDir src, dst, logs;
+    test::WriteWholeFile(src.File("t.txt"), "one\ntwo\n");
+    Program sender = Gkermit("send", src, {"t.txt"}, logs);
+    sender.argv[1] = "-T";
+    auto r = test::RunPeers(sender, Ours("receive", dst, {}, logs));
+    EXPECT_EQ(r.senderExit, 0);
+    EXPECT_EQ(r.receiverExit, 0);
+    ExpectReceived(dst, {{"t.txt", "one\r\ntwo\r\n"}});
+}
+
 // Bit errors on the line both ways: the files arrive whole, or the transfer fails and no
 // file looks complete.
 TEST_F(KermitInterop, DamagedLine) {

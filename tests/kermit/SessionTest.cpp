@@ -216,6 +216,26 @@ TEST(KermitSession, CarrierLossKeepsThePartialFile) {
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"big.bin.part"});
 }
 
+// A file that ends short of the length its sender announced is not passed off as whole.
+TEST(KermitSession, FileShorterThanAnnouncedStaysPartial) {
+    class ShrinkingFile : public test::MemorySendFile {
+    public:
+        using MemorySendFile::MemorySendFile;
+        int64_t Size() const override { return MemorySendFile::Size() + 10; }
+    };
+    std::vector<std::unique_ptr<zmodem::SendFile>> files;
+    files.push_back(std::make_unique<ShrinkingFile>("short.bin", test::RandomBytes(5000, 4)));
+    files.push_back(std::make_unique<test::MemorySendFile>("fine", "ok"));
+    TempDir dir;
+    DownloadFolder folder(dir.Path());
+    KermitReceiver receiver(folder);
+    KermitSender sender(std::move(files));
+    auto r = test::RunLink(sender, receiver);
+    EXPECT_EQ(r.receiverStatus, XFER_FAILED);
+    EXPECT_EQ(receiver.Progress().filesFailed, 1);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"fine", "short.bin.part"}));
+}
+
 // Names from the other end stay plain names inside the folder.
 TEST(KermitSession, HostileNamesStayInTheFolder) {
     TempDir dir;
