@@ -18,11 +18,14 @@ void KermitSender::onStart() {
     send(0, 'S', EncodeParams(ourParams()), true);
 }
 
-size_t KermitSender::dataRoom() const {
+size_t KermitSender::packetRoom() const {
     // Room for the header of a long packet and the check, whatever their count.
-    size_t limit = agreed_.longPackets ? agreed_.maxSendLength - 7 - CheckLength(agreed_.checkType)
-                                       : agreed_.maxSendLength - 2 - CheckLength(agreed_.checkType);
-    return std::max<size_t>(std::min(room_, limit), 10);
+    return agreed_.longPackets ? agreed_.maxSendLength - 7 - CheckLength(agreed_.checkType)
+                               : agreed_.maxSendLength - 2 - CheckLength(agreed_.checkType);
+}
+
+size_t KermitSender::dataRoom() const {
+    return std::max<size_t>(std::min(room_, packetRoom()), 10);
 }
 
 void KermitSender::next(char type, const std::string& data) {
@@ -142,7 +145,7 @@ void KermitSender::startFile() {
     phase_ = Phase::WaitFile;
     std::string name;
     EncodeData(agreed_.sending, reinterpret_cast<const uint8_t*>(file->Name().data()), file->Name().size(),
-               dataRoom(), name);
+               packetRoom(), name);   // a name is never cut for a bad line
     next('F', name);
     reportStatus(XFER_NEGOTIATING);
 }

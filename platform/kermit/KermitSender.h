@@ -42,7 +42,8 @@ private:
     void sendEof(bool discard);
     void finish();
     void next(char type, const std::string& data);
-    size_t dataRoom() const;
+    size_t packetRoom() const;   // the longest data field the receiver takes
+    size_t dataRoom() const;     // the data field for file data on this line now
 
     std::vector<std::unique_ptr<zmodem::SendFile>> files_;
     Phase phase_ = Phase::WaitInit;
