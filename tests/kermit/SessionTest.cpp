@@ -1,6 +1,7 @@
 // Our sender and receiver against each other over an in-memory line on virtual time:
 // contents under every negotiated form, statuses, damage, cancel, silence, a lost line.
 #include "modem/CommControl.h"
+#include "platform/comm/TransferFactory.h"
 #include "platform/kermit/KermitReceiver.h"
 #include "platform/kermit/KermitSender.h"
 #include "tests/zmodem/ZmodemTestKit.h"
@@ -234,6 +235,30 @@ TEST(KermitSession, FileShorterThanAnnouncedStaysPartial) {
     EXPECT_EQ(r.receiverStatus, XFER_FAILED);
     EXPECT_EQ(receiver.Progress().filesFailed, 1);
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"fine", "short.bin.part"}));
+}
+
+// The comm control's way in: protocol 6 from the factory, the first file under the name
+// the caller chose, the next under its own.
+TEST(KermitSession, FactoryMakesBothEnds) {
+    TempDir src, dst;
+    test::WriteWholeFile(src.File("a.bin"), test::RandomBytes(70000, 5));
+    test::WriteWholeFile(src.File("b.txt"), "bee");
+    TransferRequest send;
+    send.protocol = XFER_KERMIT;
+    send.direction = TransferDirection::Send;
+    send.files = {src.File("a.bin"), src.File("b.txt")};
+    TransferRequest receive;
+    receive.protocol = XFER_KERMIT;
+    receive.files = {"mine.bin"};
+    receive.folder = dst.Path();
+    auto sender = MakeTransferSession(send);
+    auto receiver = MakeTransferSession(receive);
+    auto r = test::RunLink(*sender, *receiver);
+    EXPECT_EQ(r.senderStatus, XFER_IDLE);
+    EXPECT_EQ(r.receiverStatus, XFER_IDLE);
+    EXPECT_EQ(dst.Names(), (std::vector<std::string>{"b.txt", "mine.bin"}));
+    Bytes got;
+    EXPECT_TRUE(test::ReadWholeFile(dst.File("mine.bin"), got) && got == test::RandomBytes(70000, 5));
 }
 
 // Names from the other end stay plain names inside the folder.
