@@ -84,6 +84,42 @@ TEST(KermitSession, BatchArrivesWholeUnderEveryNegotiation) {
     }
 }
 
+// What arrives a byte at a time works out exactly as what arrives in one piece: the same
+// answers go back, the same files land.
+TEST(KermitSession, ByteAtATimeEqualsOnePiece) {
+    const std::vector<NamedData> files = {{"a.bin", test::RandomBytes(30000, 8)}, {"b", test::EveryByteValue(3)}};
+    std::string lines[2][2];   // [byte at a time][towards receiver, towards sender]
+    for (int bytewise = 0; bytewise < 2; ++bytewise) {
+        TempDir dir;
+        DownloadFolder folder(dir.Path());
+        KermitReceiver receiver(folder);
+        KermitSender sender(test::MemoryFiles(files));
+        sender.Start(0);
+        receiver.Start(0);
+        auto carry = [&](TransferSession& from, TransferSession& to, std::string& line) {
+            uint8_t buf[65536];
+            while (from.WantsToSend()) {
+                size_t n = from.TakeOutgoing(buf, sizeof buf);
+                line.append(reinterpret_cast<char*>(buf), n);
+                if (bytewise) {
+                    for (size_t i = 0; i < n; ++i) to.Feed(buf + i, 1);
+                } else {
+                    to.Feed(buf, n);
+                }
+            }
+        };
+        for (int step = 0; step < 10000 && !(sender.Finished() && receiver.Finished()); ++step) {
+            carry(sender, receiver, lines[bytewise][0]);
+            carry(receiver, sender, lines[bytewise][1]);
+        }
+        EXPECT_EQ(sender.Status(), XFER_IDLE);
+        EXPECT_EQ(receiver.Status(), XFER_IDLE);
+        ExpectReceived(dir, files);
+    }
+    EXPECT_TRUE(lines[0][0] == lines[1][0]);
+    EXPECT_TRUE(lines[0][1] == lines[1][1]);
+}
+
 TEST(KermitSession, StatusesFollowTheTransfer) {
     TempDir dir;
     DownloadFolder folder(dir.Path());
