@@ -2,6 +2,8 @@
 // contents under every negotiated form, statuses, damage, cancel, silence, a lost line.
 #include "modem/CommControl.h"
 #include "platform/comm/TransferFactory.h"
+#include "platform/kermit/KermitPacket.h"
+#include "platform/kermit/KermitParams.h"
 #include "platform/kermit/KermitReceiver.h"
 #include "platform/kermit/KermitSender.h"
 #include "tests/zmodem/ZmodemTestKit.h"
@@ -295,6 +297,41 @@ TEST(KermitSession, FactoryMakesBothEnds) {
     EXPECT_EQ(dst.Names(), (std::vector<std::string>{"b.txt", "mine.bin"}));
     Bytes got;
     EXPECT_TRUE(test::ReadWholeFile(dst.File("mine.bin"), got) && got == test::RandomBytes(70000, 5));
+}
+
+// A sender that breaks the rules is told so with an error packet and the receiver stops;
+// nothing lands under a final name.
+TEST(KermitSession, SenderBreakingTheRulesIsStopped) {
+    const std::string init = EncodePacket({0, 'S', EncodeParams(Params{})}, 1, {});
+    auto packet = [](int seq, char type, const std::string& data) { return EncodePacket({seq, type, data}, 1, {}); };
+    struct Case {
+        const char* what;
+        std::string stream;
+    } cases[] = {
+        {"data before any file", init + packet(1, 'D', "abc")},
+        {"a file without a name", init + packet(1, 'F', "")},
+        {"data ending inside a prefix", init + packet(1, 'F', "x") + packet(2, 'D', "ab#")},
+        {"a packet type nobody sends", init + packet(1, 'Q', "")},
+        {"a transfer that does not start with S", packet(0, 'F', "x")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        DownloadFolder folder(dir.Path());
+        KermitReceiver receiver(folder);
+        receiver.Start(0);
+        receiver.Feed(c.stream);
+        EXPECT_EQ(receiver.Status(), XFER_FAILED);
+        std::string out(4096, '\0');
+        out.resize(receiver.TakeOutgoing(reinterpret_cast<uint8_t*>(out.data()), out.size()));
+        PacketDecoder decoder;
+        Packet last;
+        for (char ch : out) {
+            if (decoder.Put(static_cast<uint8_t>(ch)) && !decoder.Verify(1, last)) decoder.Verify(3, last);
+        }
+        EXPECT_EQ(last.type, 'E');
+        for (const auto& name : dir.Names()) EXPECT_NE(name, "x");
+    }
 }
 
 // Names from the other end stay plain names inside the folder.
