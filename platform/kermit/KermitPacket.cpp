@@ -63,8 +63,7 @@ std::string EncodePacket(const Packet& packet, int checkType, const Framing& fra
     return wire;
 }
 
-void PacketDecoder::restart(bool broke) {
-    if (broke) ++broken_;
+void PacketDecoder::restart() {
     raw_.clear();
     want_ = 0;
     headerLength_ = 3;
@@ -74,7 +73,7 @@ void PacketDecoder::restart(bool broke) {
 bool PacketDecoder::Put(uint8_t c) {
     if (c == kMark) {
         // A new packet starts; one still open was cut short.
-        restart(state_ != State::Hunt);
+        restart();
         cut_ = false;
         state_ = State::Len;
         return false;
@@ -85,7 +84,7 @@ bool PacketDecoder::Put(uint8_t c) {
     case State::Len: {
         int len = UnChar(c);
         if (len != 0 && (len < 3 || len > 94)) {
-            restart(true);
+            restart();
             return false;
         }
         raw_.push_back(static_cast<char>(c));
@@ -102,7 +101,7 @@ bool PacketDecoder::Put(uint8_t c) {
         if (c == '\r' || c == '\n') {
             // A line end is never part of a packet (control characters travel prefixed):
             // this one lost bytes. Said at once, it is asked for again without a time-out.
-            restart(true);
+            restart();
             cut_ = true;
             return true;
         }
@@ -114,7 +113,7 @@ bool PacketDecoder::Put(uint8_t c) {
                          BlockCheck(h, 5, 1)[0] == raw_[5];
             size_t extended = static_cast<size_t>(lx1) * 95 + static_cast<size_t>(lx2);
             if (!valid || extended < 1 || extended > maxLength_) {
-                restart(true);
+                restart();
                 cut_ = true;
                 return true;
             }

@@ -54,19 +54,16 @@ public:
     char RawType() const { return raw_.size() > 2 ? static_cast<char>(raw_[2]) : 0; }
     // Checks the completed packet with a block check type and unpacks it.
     bool Verify(int checkType, Packet& out) const;
-    // Packets that began but broke off (bad length or header check).
-    int BrokenCount() const { return broken_; }
 
 private:
     enum class State { Hunt, Len, Body };
-    void restart(bool broke);
+    void restart();
 
     size_t maxLength_;
     State state_ = State::Hunt;
     std::string raw_;      // from LEN to the end of CHECK
     size_t want_ = 0;      // bytes of raw_ the packet has in all, once known
     size_t headerLength_ = 3;
-    int broken_ = 0;
     bool cut_ = false;
 };
 

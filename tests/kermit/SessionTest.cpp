@@ -334,6 +334,46 @@ TEST(KermitSession, SenderBreakingTheRulesIsStopped) {
     }
 }
 
+// A receiver may answer a data packet with X (skip this file) or Z (skip the rest): the
+// sender discards the file with Z "D" and goes on with the next file, or says goodbye.
+TEST(KermitSession, ReceiverSkipsAFileOrTheRest) {
+    struct Case {
+        const char* answer;
+        char afterDiscard;
+        int filesFailed;
+    } cases[] = {{"X", 'F', 1}, {"Z", 'B', 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        KermitSender sender(test::MemoryFiles({{"a", test::RandomBytes(20000, 1)}, {"b", "b"}}));
+        sender.Start(0);
+        PacketDecoder decoder;
+        auto take = [&](int checkType) {
+            std::string out(65536, '\0');
+            out.resize(sender.TakeOutgoing(reinterpret_cast<uint8_t*>(out.data()), out.size()));
+            Packet p;
+            for (char ch : out)
+                if (decoder.Put(static_cast<uint8_t>(ch))) decoder.Verify(checkType, p);
+            return p;
+        };
+        auto answer = [&](int seq, const std::string& data, int checkType) {
+            sender.Feed(EncodePacket({seq, 'Y', data}, checkType, {}));
+        };
+        EXPECT_EQ(take(1).type, 'S');
+        answer(0, EncodeParams(Params{}), 1);   // plain defaults: block check 1 from here on
+        EXPECT_EQ(take(1).type, 'F');
+        answer(1, "", 1);
+        EXPECT_EQ(take(1).type, 'D');
+        answer(2, c.answer, 1);
+        Packet eof = take(1);
+        EXPECT_EQ(eof.type, 'Z');
+        EXPECT_EQ(eof.data, "D");
+        answer(3, "", 1);
+        EXPECT_EQ(take(1).type, c.afterDiscard);
+        EXPECT_EQ(sender.Progress().filesFailed, c.filesFailed);
+        EXPECT_EQ(sender.Progress().filesDone, 0);
+    }
+}
+
 // Names from the other end stay plain names inside the folder.
 TEST(KermitSession, HostileNamesStayInTheFolder) {
     TempDir dir;
