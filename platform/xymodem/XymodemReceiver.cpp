@@ -73,6 +73,16 @@ void XymodemReceiver::Feed(const uint8_t* data, size_t length) {
     }
 }
 
+void XymodemReceiver::CarrierLost() {
+    if (finished_ || !stream_ || !wantHeader_ || progress_.filesDone == 0 || !block_.empty() || purging_) {
+        ZmodemEnd::CarrierLost();
+        return;
+    }
+    progress_.lastMessage = "the sender hung up after its last file without ending the batch";
+    finished_ = true;
+    reportStatus(XFER_IDLE);
+}
+
 void XymodemReceiver::onByte(uint8_t c) {
     if (purging_) return;
     if (!block_.empty()) {

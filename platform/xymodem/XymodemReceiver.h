@@ -18,7 +18,10 @@
 //   Silence for `timeout` -> ask again; maxRetries in a row -> cancel, 9; so many damaged
 //          blocks in a row -> cancel, -1
 //   Two CAN in a row where a block should start, or as the last bytes before a block
-//          broke off -> -1; Abort -> cancel, 6, -1; CarrierLost -> 8.
+//          broke off -> -1; Abort -> cancel, 6, -1; CarrierLost -> 8, except when
+//          streaming, between files, after at least one whole file: a streaming sender
+//          does not wait for the ACK of the block that ends the batch, and some throw that
+//          block away as they exit, so a hang-up there ends the transfer 0.
 //
 // A YMODEM file is whole only at exactly the length its header gives; bytes past it are
 // the last block's padding. Without a length (XMODEM, or a header without one), the SUB
@@ -44,6 +47,7 @@ public:
     void Tick(double now) override;
     void Feed(const uint8_t* data, size_t length) override;
     using TransferSession::Feed;
+    void CarrierLost() override;
 
 private:
     void onByte(uint8_t c);

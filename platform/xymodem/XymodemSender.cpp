@@ -63,6 +63,21 @@ size_t XymodemSender::TakeOutgoing(uint8_t* buffer, size_t max) {
     return out_.Take(buffer, max);
 }
 
+void XymodemSender::CarrierLost() {
+    const bool everyByteConfirmed = (phase_ == Phase::WaitEotAck && !IsBatch(options_.variant)) ||
+                                    phase_ == Phase::WaitEndAck ||
+                                    (phase_ == Phase::WaitNextStart && fileIndex_ >= files_.size());
+    if (finished_ || !everyByteConfirmed) {
+        ZmodemEnd::CarrierLost();
+        return;
+    }
+    progress_.filesDone = static_cast<int>(files_.size());
+    progress_.lastMessage = "the receiver hung up before its last answer; it had confirmed every byte";
+    phase_ = Phase::Done;
+    finished_ = true;
+    reportStatus(XFER_IDLE);
+}
+
 void XymodemSender::onByte(uint8_t c) {
     if (c == CAN) {
         if (++cans_ >= 2) fail(XFER_FAILED, "the remote end cancelled the transfer", false);
@@ -204,7 +219,7 @@ void XymodemSender::beginData() {
 bool XymodemSender::appendDataBlock() {
     auto& file = *files_[fileIndex_];
     const int64_t left = file.Size() - position_;
-    const size_t size = (UsesLongBlocks(options_.variant) && crc_ && left > int64_t(kShortBlock)) ? kLongBlock
+    const size_t size = (UsesLongBlocks(options_.variant) && crc_ && left >= int64_t(kLongBlock)) ? kLongBlock
                                                                                                : kShortBlock;
     uint8_t data[kLongBlock];
     const size_t want = static_cast<size_t>(std::min<int64_t>(left, int64_t(size)));

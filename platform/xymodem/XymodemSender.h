@@ -11,11 +11,16 @@
 //   After the last block: EOT (status 4); ACK -> file done; NAK or time-out -> EOT again
 //   YMODEM: after a file (status 7) the next 'C'/'G' gets the next header block, or the
 //   empty one that ends the batch; its ACK ends the transfer (status 0)
-//   Two CAN in a row -> -1; Abort -> cancel, 6, -1; CarrierLost -> 8;
+//   Two CAN in a row -> -1; Abort -> cancel, 6, -1; CarrierLost -> 8, except once the
+//   receiver has confirmed every byte: then only its last answer is missing (the end of an
+//   XMODEM file, the end of a batch), and the transfer ends 0. Some receivers throw away
+//   their own last ACK as they exit, so a hang-up right there is the usual ending;
+//   a YMODEM-G file has no confirmation but its EOT's ACK, so that one still ends 8;
 //   maxRetries failures of one step in a row -> cancel, and 9 when the last was a time-out.
 // XMODEM sends only the first file. 1024-byte blocks go out only under CRC: a one-byte
 // checksum is too weak for them, so a receiver that asks for checksums gets 128-byte
-// blocks; a remainder of 128 bytes or less also goes in a short block.
+// blocks. The tail of a file shorter than 1024 bytes goes in 128-byte blocks, so no file
+// gains more than 127 bytes of padding at a receiver that keeps it.
 #include "platform/xymodem/XymodemBlocks.h"
 #include "platform/zmodem/ZmodemEnd.h"
 
@@ -33,6 +38,7 @@ public:
     void Feed(const uint8_t* data, size_t length) override;
     using TransferSession::Feed;
     bool WantsToSend() override;
+    void CarrierLost() override;
     size_t TakeOutgoing(uint8_t* buffer, size_t max) override;
 
 private:

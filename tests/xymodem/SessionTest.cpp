@@ -224,6 +224,36 @@ TEST(XymodemSession, SilentPeerTimesOut) {
     }
 }
 
+// A hang-up once the receiver confirmed every byte costs only its last answer: done. Any
+// earlier, or a streamed file whose EOT is its only confirmation, is a lost carrier.
+TEST(XymodemSession, HangUpAfterTheLastConfirmation) {
+    struct Case {
+        Variant variant;
+        std::string answers;   // what the receiver says before the line drops
+        int status;
+    } cases[] = {
+        {Variant::XmodemCrc, "C\x06", XFER_IDLE},                       // block ACKed, EOT unanswered
+        {Variant::XmodemCrc, "C", XFER_CARRIER_LOST},                    // block unanswered
+        {Variant::Ymodem, "C\x06" "C\x06\x06" "C", XFER_IDLE},                 // end-of-batch block unanswered
+        {Variant::Ymodem, "C\x06" "C\x06", XFER_CARRIER_LOST},            // EOT of the file unanswered
+        {Variant::YmodemG, "G\x06G", XFER_CARRIER_LOST},                 // streamed, EOT unanswered
+    };
+    for (const auto& c : cases) {
+        Options options;
+        options.variant = c.variant;
+        XymodemSender sender(kit::MemoryFiles({{"f", "data"}}), options);
+        sender.Start(0);
+        uint8_t buf[4096];
+        for (char a : c.answers) {
+            while (sender.WantsToSend()) sender.TakeOutgoing(buf, sizeof buf);
+            sender.Feed(std::string(1, a));
+        }
+        while (sender.WantsToSend()) sender.TakeOutgoing(buf, sizeof buf);
+        sender.CarrierLost();
+        EXPECT_EQ(sender.Status(), c.status) << NameOf(c.variant) << " after " << c.answers.size() << " answers";
+    }
+}
+
 // Drives a receiver by hand: feed bytes, advance time, read what it answers.
 class Script {
 public:
@@ -351,6 +381,29 @@ TEST(XymodemReceiverScript, HeaderBlocks) {
     struct stat st;
     ASSERT_EQ(stat(dir.File("t").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 014000000000);
+}
+
+// Between files a streaming sender may hang up without the block that ends the batch:
+// the files are whole, so that is done. Anywhere else a hang-up is a lost carrier.
+TEST(XymodemReceiverScript, HangUpBetweenFiles) {
+    struct Case {
+        Variant variant;
+        bool fileDone;
+        int status;
+    } cases[] = {
+        {Variant::YmodemG, true, XFER_IDLE},
+        {Variant::YmodemG, false, XFER_CARRIER_LOST},
+        {Variant::Ymodem, true, XFER_CARRIER_LOST},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        Script s(c.variant, dir);
+        s.Answer(Header(std::string("f\0" "4", 3)) + Block(1, "data"));
+        if (c.fileDone) s.Answer("\x04\x04");
+        s.Receiver().CarrierLost();
+        EXPECT_EQ(s.Receiver().Status(), c.status) << NameOf(c.variant) << " " << c.fileDone;
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{c.fileDone ? "f" : "f.part"});
+    }
 }
 
 TEST(XymodemHeaderBlock, ParsesWhatSendersWrite) {
