@@ -167,7 +167,7 @@ TEST_F(XymodemInterop, XmodemEachFlavourEachWay) {
 // A damaged line: each run either completes with the file identical or fails; never a
 // wrong file under a final name.
 TEST_F(XymodemInterop, DamagedLine) {
-    const NamedData file = {"d.bin", kit::RandomBytes(150000, 22)};
+    const NamedData file = {"d.bin", kit::RandomBytes(60000, 22)};
     TempDir src, logs;
     Put(src, {file});
     struct Case {
