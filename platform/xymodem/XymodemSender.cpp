@@ -44,7 +44,13 @@ void XymodemSender::Tick(double now) {
 }
 
 void XymodemSender::Feed(const uint8_t* data, size_t length) {
-    for (size_t i = 0; i < length && !finished_; ++i) onByte(data[i]);
+    for (size_t i = 0; i < length && !finished_; ++i) {
+        const Phase before = phase_;
+        onByte(data[i]);
+        // What came with the request to start was sent before our answer was heard: more
+        // requests queued up while we were not yet there.
+        if (before == Phase::WaitStart && phase_ != before) break;
+    }
 }
 
 bool XymodemSender::WantsToSend() {
@@ -89,6 +95,10 @@ void XymodemSender::onByte(uint8_t c) {
         if (!takeStartRequest(c)) return;
         if (IsBatch(options_.variant)) sendHeader();
         else beginData();
+        // A receiver asking for checksums repeats its NAK until it hears from us, and
+        // those NAKs may still be on their way: taken for NAKs of the first block, each
+        // would send it again and earn an ACK too many.
+        if (c == NAK) repeatedAt_ = now_;
         return;
     case Phase::WaitHeaderAck:
         if (c == ACK) {

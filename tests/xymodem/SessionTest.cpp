@@ -254,6 +254,31 @@ TEST(XymodemSession, HangUpAfterTheLastConfirmation) {
     }
 }
 
+// A checksum receiver's NAKs pile up while it waits for us: the first starts the transfer,
+// the ones already on their way do not send the first block again.
+TEST(XymodemSession, QueuedRequestsToStartSendTheFirstBlockOnce) {
+    Options options;
+    options.variant = Variant::XmodemChecksum;
+    XymodemSender sender(kit::MemoryFiles({{"f", "data"}}), options);
+    sender.Start(0);
+    uint8_t buf[1024];
+    auto sent = [&] {
+        size_t n = 0;
+        while (sender.WantsToSend()) n += sender.TakeOutgoing(buf, sizeof buf);
+        return n;
+    };
+    sender.Feed("\x15\x15\x15");
+    EXPECT_EQ(sent(), 3 + kShortBlock + 1);
+    sender.Tick(0.2);
+    sender.Feed("\x15");
+    EXPECT_EQ(sent(), 0u);
+    sender.Tick(2.0);
+    sender.Feed("\x15");   // a real NAK: the block was damaged
+    EXPECT_EQ(sent(), 3 + kShortBlock + 1);
+    sender.Feed("\x06");
+    EXPECT_EQ(sent(), 1u);   // EOT
+}
+
 // Drives a receiver by hand: feed bytes, advance time, read what it answers.
 class Script {
 public:
