@@ -39,6 +39,15 @@ void XymodemReceiver::Tick(double now) {
             fail(XFER_FAILED, "the remote end cancelled the transfer", false);
             return;
         }
+        if (!block_.empty() && !started_ && crc_ && !IsBatch(options_.variant) &&
+            block_.size() + 1 == blockLength_) {
+            // One byte short of a CRC block: a sender that heard an earlier NAK of ours
+            // and sends checksums.
+            crc_ = false;
+            --blockLength_;
+            onBlock();
+            return;
+        }
         if (!block_.empty()) {
             block_.clear();
             damaged("a block broke off");
@@ -115,6 +124,13 @@ void XymodemReceiver::onByte(uint8_t c) {
 void XymodemReceiver::onBlock() {
     const size_t size = block_[0] == STX ? kLongBlock : kShortBlock;
     if (!BlockIsGood(block_.data(), size, crc_)) {
+        if (!started_ && !crc_ && !IsBatch(options_.variant) && !triedCrc_) {
+            // Perhaps a CRC block, for a 'C' of ours the sender heard late: one byte more.
+            triedCrc_ = true;
+            crc_ = true;
+            ++blockLength_;
+            return;
+        }
         block_.clear();
         damaged("a damaged block");
         return;

@@ -4,6 +4,8 @@
 //   Start: ask for the transfer ......................................... (status 1)
 //          NAK asks for checksums, 'C' for CRC, 'G' for YMODEM streaming. XMODEM-CRC and
 //          XMODEM-1K fall back to NAK after three unanswered 'C's; YMODEM does not.
+//          The first XMODEM block may come with either check, whichever request the
+//          sender heard: it is read with the check it carries.
 //   Block, good, the one expected -> stored, ACK (status 3); streaming: no ACK
 //   Block, good, the previous one again (our ACK was lost) -> ACK again, nothing stored
 //   Block, good, any other number -> out of step: cancel, -1
@@ -71,6 +73,7 @@ private:
     bool crc_ = false;
     bool stream_ = false;
     bool started_ = false;           // a good block has arrived
+    bool triedCrc_ = false;          // a first block failed as checksummed and was read on
     bool wantHeader_ = false;        // YMODEM: the next block names a file
     bool batchDone_ = false;         // every file arrived: late repeats are answered
     uint8_t expected_ = 1;

@@ -340,6 +340,24 @@ TEST(XymodemReceiverScript, AsksForCrcThenFallsBackToChecksums) {
     EXPECT_EQ(Read(dir, "f"), "hello");
 }
 
+// The first block carries whichever check the sender chose from our requests.
+TEST(XymodemReceiverScript, FirstBlockWithTheOtherCheck) {
+    struct Case {
+        Variant variant;
+        bool crc;         // what the sender uses
+        double wait;      // a checksum block for a CRC request is known once the line is quiet
+    } cases[] = {{Variant::XmodemCrc, false, 1.0}, {Variant::XmodemChecksum, true, 0}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        Script s(c.variant, dir, "f");
+        EXPECT_EQ(s.Answer(Block(1, "first", c.crc), c.wait), kAck) << NameOf(c.variant);
+        EXPECT_EQ(s.Answer(Block(2, "second", c.crc)), kAck) << NameOf(c.variant);
+        s.Answer("\x04\x04");
+        EXPECT_EQ(s.Receiver().Status(), XFER_IDLE);
+        EXPECT_EQ(Read(dir, "f"), "first" + Bytes(123, '\x1a') + "second");
+    }
+}
+
 TEST(XymodemReceiverScript, RepeatsDamageAndOrder) {
     TempDir dir;
     Script s(Variant::XmodemCrc, dir, "f");
