@@ -48,7 +48,8 @@ std::string HeaderBlockData(const std::string& name, int64_t length, int64_t mod
                       static_cast<unsigned long long>(modified > 0 ? modified : 0));
         data = name + '\0' + fields;
     }
-    data.resize(data.size() < kShortBlock ? kShortBlock : kLongBlock, '\0');
+    // Longer than a long block: left as it is, for the caller to refuse.
+    if (data.size() <= kLongBlock) data.resize(data.size() < kShortBlock ? kShortBlock : kLongBlock, '\0');
     return data;
 }
 

@@ -47,7 +47,8 @@ void AppendBlock(ByteQueue& out, uint8_t number, const uint8_t* data, size_t siz
 bool BlockIsGood(const uint8_t* block, size_t size, bool crc);
 
 // The data of a YMODEM header block: name, NUL, "length mtime" (decimal, octal), NULs to
-// 128 bytes, or 1024 when the name is long. An empty name gives the block that ends a batch.
+// 128 bytes, or 1024 when the name is long (longer still: returned as it is, too long to
+// send). An empty name gives the block that ends a batch.
 std::string HeaderBlockData(const std::string& name, int64_t length, int64_t modified);
 
 // Reads a header block's data. False for the block that ends a batch (empty name).

@@ -481,6 +481,13 @@ TEST(XymodemHeaderBlock, ParsesWhatSendersWrite) {
     EXPECT_EQ(offer.modified, 0x60000000);
     EXPECT_EQ(ours.size(), kShortBlock);
     EXPECT_EQ(HeaderBlockData(std::string(150, 'n'), 1, 1).size(), kLongBlock);
+    // A name that fits no block is refused, never cut short.
+    Options options;
+    options.variant = Variant::Ymodem;
+    XymodemSender sender(kit::MemoryFiles({{std::string(1100, 'n'), "x"}}), options);
+    sender.Start(0);
+    sender.Feed("C");
+    EXPECT_EQ(sender.Status(), XFER_FAILED);
 }
 
 }  // namespace
