@@ -30,7 +30,6 @@ void XymodemSender::Tick(double now) {
     now_ = now;
     if (finished_ || phase_ == Phase::Streaming || now - waitingSince_ < options_.timeout) return;
     waitingSince_ = now;
-    lastFailureTimeout_ = true;
     if (++failures_ > options_.maxRetries) {
         fail(XFER_TIMED_OUT, "no answer from the remote end", true);
         return;
@@ -106,7 +105,6 @@ void XymodemSender::onByte(uint8_t c) {
             failures_ = 0;
             waitingSince_ = now_;
         } else if (c == NAK) {
-            lastFailureTimeout_ = false;
             if (++failures_ > options_.maxRetries) fail(XFER_FAILED, "the receiver refuses the file's header", true);
             else resend();
         }
@@ -127,7 +125,6 @@ void XymodemSender::onByte(uint8_t c) {
             // repeated the block for silence asks for what is already on its way, and a
             // second copy would earn a second ACK that the next block would take for its own.
             if (now_ - repeatedAt_ < kRepeatGrace) return;
-            lastFailureTimeout_ = false;
             ++progress_.errorsRecovered;
             if (++failures_ > options_.maxRetries) fail(XFER_FAILED, "the receiver keeps refusing a block", true);
             else resend();
@@ -138,7 +135,6 @@ void XymodemSender::onByte(uint8_t c) {
             fileDone();
         } else if (c == NAK) {
             // The first NAK is how a careful receiver makes sure an EOT is not line noise.
-            lastFailureTimeout_ = false;
             if (++failures_ > options_.maxRetries) fail(XFER_FAILED, "the receiver does not take the end of the file", true);
             else resend();
         }
@@ -162,7 +158,6 @@ void XymodemSender::onByte(uint8_t c) {
             progress_.lastMessage.clear();
             reportStatus(XFER_IDLE);
         } else if (c == NAK) {
-            lastFailureTimeout_ = false;
             if (++failures_ > options_.maxRetries) fail(XFER_FAILED, "the receiver does not take the end of the batch", true);
             else resend();
         }

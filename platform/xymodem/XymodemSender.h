@@ -66,7 +66,6 @@ private:
     uint8_t blockNumber_ = 1;
     ByteQueue lastSent_;        // what a NAK or a time-out repeats
     int failures_ = 0;
-    bool lastFailureTimeout_ = false;
     int cans_ = 0;
     double now_ = 0;
     double waitingSince_ = 0;
