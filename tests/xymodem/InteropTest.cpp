@@ -115,7 +115,7 @@ TEST_F(XymodemInterop, YmodemBatches) {
 // what it stores is the file followed by SUB bytes up to the block.
 TEST_F(XymodemInterop, XmodemEachFlavourEachWay) {
     TempDir src, logs;
-    Put(src, {kEveryByte, {"one", "1"}});
+    Put(src, {kEveryByte, {"one", "1"}, {"empty", ""}});
     struct Case {
         std::string protocol;
         std::vector<std::string> sx, rx;
@@ -125,7 +125,7 @@ TEST_F(XymodemInterop, XmodemEachFlavourEachWay) {
         {"xmodem-1k", {"sx", "-k"}, {"rx", "-c"}},
     };
     for (const auto& c : cases) {
-        for (const std::string file : {"every-byte.bin", "one"}) {
+        for (const std::string file : {"every-byte.bin", "one", "empty"}) {
             const Bytes data = Read(src, file);
             SCOPED_TRACE(c.protocol + " " + file);
             {
@@ -196,10 +196,16 @@ TEST_F(XymodemInterop, DamagedLine) {
             EXPECT_FALSE(r.timedOut);
             const bool whole = r.receiverExit == 0;
             for (const auto& name : dst.Names()) {
-                if (name == "d.bin") EXPECT_TRUE(whole && Read(dst, name) == file.data) << "a wrong d.bin";
+                if (name == "d.bin") {
+                    EXPECT_TRUE(whole && Read(dst, name) == file.data) << "a wrong d.bin";
+                }
             }
-            if (whole) EXPECT_TRUE(Read(dst, "d.bin") == file.data);
-            if (c.protocol == "ymodem-g") EXPECT_NE(r.receiverExit, 0) << "streaming cannot repeat a block";
+            if (whole) {
+                EXPECT_TRUE(Read(dst, "d.bin") == file.data);
+            }
+            if (c.protocol == "ymodem-g") {
+                EXPECT_NE(r.receiverExit, 0) << "streaming cannot repeat a block";
+            }
         }
     }
 }
@@ -240,7 +246,9 @@ TEST_F(XymodemInterop, InterruptedEndCancels) {
         EXPECT_FALSE(r.timedOut);
         EXPECT_NE(r.senderExit, 0);
         EXPECT_NE(r.receiverExit, 0);
-        if (c.oursReceive) EXPECT_EQ(dst.Names(), std::vector<std::string>{"c.bin.part"});
+        if (c.oursReceive) {
+            EXPECT_EQ(dst.Names(), std::vector<std::string>{"c.bin.part"});
+        }
     }
 }
 
