@@ -14,6 +14,9 @@
 namespace zorv::kermit {
 namespace {
 
+using zmodem::test::ExpectReceived;
+using zmodem::test::ExpectNoWrongFile;
+
 using zmodem::DownloadFolder;
 using zmodem::test::Bytes;
 using zmodem::test::Faults;
@@ -29,32 +32,6 @@ std::vector<NamedData> Batch() {
         {"runs.bin", std::string(5000, '\0') + std::string(300, '~') + std::string(300, '#')},
         {"random.bin", test::RandomBytes(1 << 20, 3)},
     };
-}
-
-void ExpectReceived(const TempDir& dir, const std::vector<NamedData>& files) {
-    std::vector<std::string> names;
-    for (const auto& f : files) {
-        Bytes got;
-        EXPECT_TRUE(test::ReadWholeFile(dir.File(f.name), got)) << f.name;
-        EXPECT_TRUE(got == f.data) << f.name << ": " << got.size() << " bytes, " << f.data.size() << " sent";
-        names.push_back(f.name);
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(dir.Names(), names);
-}
-
-// A file under its final name is never wrong: absent, partial, or equal to what was sent.
-void ExpectNoWrongFile(const TempDir& dir, const std::vector<NamedData>& files) {
-    for (const auto& name : dir.Names()) {
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0) continue;
-        const NamedData* sent = nullptr;
-        for (const auto& f : files)
-            if (f.name == name) sent = &f;
-        ASSERT_TRUE(sent) << "unexpected file " << name;
-        Bytes got;
-        test::ReadWholeFile(dir.File(name), got);
-        EXPECT_TRUE(got == sent->data) << name << " looks complete but differs";
-    }
 }
 
 TEST(KermitSession, BatchArrivesWholeUnderEveryNegotiation) {

@@ -9,6 +9,9 @@
 namespace zorv::xymodem {
 namespace {
 
+using zmodem::test::Names;
+using zmodem::test::PutFiles;
+
 using zmodem::test::Bytes;
 using zmodem::test::Faults;
 using zmodem::test::NamedData;
@@ -24,16 +27,6 @@ const NamedData kEveryByte = {"every-byte.bin", kit::EveryByteValue(41)};   // 1
 
 std::vector<NamedData> Batch() {
     return {{"empty", ""}, {"one", "1"}, kEveryByte, {"random.bin", kit::RandomBytes(300001, 21)}};
-}
-
-std::vector<std::string> Names(const std::vector<NamedData>& files) {
-    std::vector<std::string> names;
-    for (const auto& f : files) names.push_back(f.name);
-    return names;
-}
-
-void Put(const TempDir& dir, const std::vector<NamedData>& files) {
-    for (const auto& f : files) kit::WriteWholeFile(dir.File(f.name), f.data);
 }
 
 Bytes Read(const TempDir& dir, const std::string& name) {
@@ -78,7 +71,7 @@ protected:
 TEST_F(XymodemInterop, YmodemBatches) {
     const auto files = Batch();
     TempDir src, logs;
-    Put(src, files);
+    PutFiles(src, files);
     const auto names = Names(files);
     struct Case {
         const char* what;
@@ -115,7 +108,7 @@ TEST_F(XymodemInterop, YmodemBatches) {
 // what it stores is the file followed by SUB bytes up to the block.
 TEST_F(XymodemInterop, XmodemEachFlavourEachWay) {
     TempDir src, logs;
-    Put(src, {kEveryByte, {"one", "1"}, {"empty", ""}});
+    PutFiles(src, {kEveryByte, {"one", "1"}, {"empty", ""}});
     struct Case {
         std::string protocol;
         std::vector<std::string> sx, rx;
@@ -169,7 +162,7 @@ TEST_F(XymodemInterop, XmodemEachFlavourEachWay) {
 TEST_F(XymodemInterop, DamagedLine) {
     const NamedData file = {"d.bin", kit::RandomBytes(60000, 22)};
     TempDir src, logs;
-    Put(src, {file});
+    PutFiles(src, {file});
     struct Case {
         const char* what;
         bool oursSend, oursReceive;
@@ -214,7 +207,7 @@ TEST_F(XymodemInterop, DamagedLine) {
 TEST_F(XymodemInterop, InterruptedEndCancels) {
     const NamedData file = {"c.bin", kit::RandomBytes(8 << 20, 23)};
     TempDir src, logs;
-    Put(src, {file});
+    PutFiles(src, {file});
     struct Case {
         const char* what;
         bool oursSend, oursReceive;

@@ -15,6 +15,8 @@
 namespace zorv::xymodem {
 namespace {
 
+using zmodem::test::ExpectNoWrongFile;
+
 using zmodem::test::Bytes;
 using zmodem::test::Faults;
 using zmodem::test::NamedData;
@@ -45,16 +47,6 @@ Bytes Read(const TempDir& dir, const std::string& name) {
     Bytes got;
     EXPECT_TRUE(kit::ReadWholeFile(dir.File(name), got)) << name;
     return got;
-}
-
-// No file under a final name differs from what was sent under it.
-void ExpectNoWrongFile(const TempDir& dir, const std::map<std::string, Bytes>& sent) {
-    for (const auto& name : dir.Names()) {
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0) continue;
-        auto it = sent.find(name);
-        ASSERT_TRUE(it != sent.end()) << "unexpected file " << name;
-        EXPECT_TRUE(Read(dir, name) == it->second) << name << " looks complete but differs";
-    }
 }
 
 // The files every variant carries; XMODEM takes them one transfer each.

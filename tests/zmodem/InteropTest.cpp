@@ -10,6 +10,11 @@
 namespace zorv::zmodem {
 namespace {
 
+using test::Names;
+using test::PutFiles;
+using test::ExpectReceived;
+using test::ExpectNoWrongFile;
+
 using test::Bytes;
 using test::Faults;
 using test::NamedData;
@@ -28,37 +33,6 @@ std::vector<NamedData> Batch() {
         {"ten-mb.bin", test::RandomBytes(10 << 20, 9)},
         {"name with spaces.txt", "text\r\n"},
     };
-}
-
-std::vector<std::string> Names(const std::vector<NamedData>& files) {
-    std::vector<std::string> names;
-    for (const auto& f : files) names.push_back(f.name);
-    return names;
-}
-
-void Put(const TempDir& dir, const std::vector<NamedData>& files) {
-    for (const auto& f : files) test::WriteWholeFile(dir.File(f.name), f.data);
-}
-
-void ExpectReceived(const TempDir& dir, const std::vector<NamedData>& files) {
-    for (const auto& f : files) {
-        Bytes got;
-        EXPECT_TRUE(test::ReadWholeFile(dir.File(f.name), got)) << f.name;
-        EXPECT_TRUE(got == f.data) << f.name << ": " << got.size() << " of " << f.data.size() << " bytes";
-    }
-}
-
-// Nothing under a final name of ours differs from what was sent.
-void ExpectNoWrongFile(const TempDir& dir, const std::vector<NamedData>& files) {
-    for (const auto& name : dir.Names()) {
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0) continue;
-        for (const auto& f : files) {
-            if (f.name != name) continue;
-            Bytes got;
-            test::ReadWholeFile(dir.File(name), got);
-            EXPECT_TRUE(got == f.data) << name << " looks complete but differs";
-        }
-    }
 }
 
 Program Ours(const std::string& mode, const TempDir& dir, std::vector<std::string> args, const TempDir& logs,
@@ -92,7 +66,7 @@ protected:
 TEST_F(ZmodemInterop, BatchBetweenAllPairs) {
     auto files = Batch();
     TempDir src, logs;
-    Put(src, files);
+    PutFiles(src, files);
     struct Pair {
         const char* what;
         bool oursSend, oursReceive;
@@ -109,7 +83,7 @@ TEST_F(ZmodemInterop, BatchBetweenAllPairs) {
         EXPECT_FALSE(r.timedOut);
         EXPECT_EQ(r.senderExit, 0);
         EXPECT_EQ(r.receiverExit, 0);
-        ExpectReceived(dst, files);
+        ExpectReceived(dst, files, false);
         auto expectedNames = names;
         std::sort(expectedNames.begin(), expectedNames.end());
         EXPECT_EQ(dst.Names(), expectedNames);
@@ -120,7 +94,7 @@ TEST_F(ZmodemInterop, BatchBetweenAllPairs) {
 TEST_F(ZmodemInterop, EscapingEveryControlCharacter) {
     std::vector<NamedData> files = {{"ctl.bin", test::EveryByteValue(200)}, {"r.bin", test::RandomBytes(300000, 15)}};
     TempDir src, logs;
-    Put(src, files);
+    PutFiles(src, files);
     struct Case {
         const char* what;
         Program sender;
@@ -138,19 +112,19 @@ TEST_F(ZmodemInterop, EscapingEveryControlCharacter) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(r.senderExit, 0);
         EXPECT_EQ(r.receiverExit, 0);
-        ExpectReceived(dst, files);
+        ExpectReceived(dst, files, false);
     }
 }
 
 TEST_F(ZmodemInterop, ResumeOfAHalfReceivedFile) {
     std::vector<NamedData> files = {{"big.bin", test::RandomBytes(4 << 20, 12)}};
     TempDir src, dst, logs;
-    Put(src, files);
+    PutFiles(src, files);
     test::WriteWholeFile(dst.File("big.bin.part"), files[0].data.substr(0, 2 << 20));
     auto r = test::RunPeers(Lrzsz("sz", src, {"big.bin"}, logs), Ours("receive", dst, {}, logs, "receive.log"));
     EXPECT_EQ(r.receiverExit, 0);
     EXPECT_EQ(dst.Names(), std::vector<std::string>{"big.bin"});
-    ExpectReceived(dst, files);
+    ExpectReceived(dst, files, false);
     Bytes log;
     test::ReadWholeFile(logs.File("receive.log"), log);
     EXPECT_NE(log.find("resuming big.bin at 2097152"), std::string::npos) << log;
@@ -163,7 +137,7 @@ TEST_F(ZmodemInterop, ResumeOfAHalfReceivedFile) {
 TEST_F(ZmodemInterop, CancelFromEachSide) {
     std::vector<NamedData> files = {{"c.bin", test::RandomBytes(20 << 20, 13)}};
     TempDir src, logs;
-    Put(src, files);
+    PutFiles(src, files);
     const std::string cancel = std::string(10, '\x18') + std::string(10, '\b');
     struct Case {
         const char* what;
@@ -213,7 +187,7 @@ TEST_F(ZmodemInterop, CancelFromEachSide) {
 TEST_F(ZmodemInterop, DamagedLine) {
     std::vector<NamedData> files = {{"n.bin", test::RandomBytes(300000, 14)}, {"m.bin", test::EveryByteValue(40)}};
     TempDir src, logs;
-    Put(src, files);
+    PutFiles(src, files);
     struct Case {
         const char* what;
         bool oursSend, oursReceive;
@@ -250,12 +224,12 @@ TEST_F(ZmodemInterop, DamagedLine) {
             EXPECT_FALSE(r.timedOut);
             int ours = c.oursReceive ? r.receiverExit : r.senderExit;
             if (ours == 0) {
-                ExpectReceived(dst, files);
+                ExpectReceived(dst, files, false);
             } else if (c.oursReceive) {
-                ExpectNoWrongFile(dst, files);
+                ExpectNoWrongFile(dst, files, false);
                 auto again = test::RunPeers(sending(c.oursSend), Ours("receive", dst, {}, logs, "again.log", quick));
                 EXPECT_EQ(again.receiverExit, 0) << "the next transfer over a clean line";
-                ExpectReceived(dst, files);
+                ExpectReceived(dst, files, false);
             }
             if (c.faults.cutAfter >= 0) {
                 EXPECT_NE(ours, 0);

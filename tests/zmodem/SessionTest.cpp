@@ -10,6 +10,9 @@
 namespace zorv::zmodem {
 namespace {
 
+using test::ExpectReceived;
+using test::ExpectNoWrongFile;
+
 using test::Bytes;
 using test::Faults;
 using test::NamedData;
@@ -25,33 +28,6 @@ std::vector<NamedData> Batch() {
         {"random.bin", test::RandomBytes(1 << 20, 3)},
         {"name with spaces.txt", "some text\r\n"},
     };
-}
-
-// Every file of the batch is in the folder, whole, under its own name, and nothing else.
-void ExpectReceived(const TempDir& dir, const std::vector<NamedData>& files) {
-    std::vector<std::string> names;
-    for (const auto& f : files) {
-        Bytes got;
-        EXPECT_TRUE(test::ReadWholeFile(dir.File(f.name), got)) << f.name;
-        EXPECT_TRUE(got == f.data) << f.name << ": " << got.size() << " bytes, " << f.data.size() << " sent";
-        names.push_back(f.name);
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(dir.Names(), names);
-}
-
-// A file under its final name is never wrong: it is absent or equal to what was sent.
-void ExpectNoWrongFile(const TempDir& dir, const std::vector<NamedData>& files) {
-    for (const auto& name : dir.Names()) {
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0) continue;
-        const NamedData* sent = nullptr;
-        for (const auto& f : files)
-            if (f.name == name) sent = &f;
-        ASSERT_TRUE(sent) << "unexpected file " << name;
-        Bytes got;
-        test::ReadWholeFile(dir.File(name), got);
-        EXPECT_TRUE(got == sent->data) << name << " looks complete but differs";
-    }
 }
 
 TEST(ZmodemSession, BatchArrivesWhole) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
 
@@ -73,6 +74,45 @@ void WriteWholeFile(const std::string& path, const Bytes& data) {
 bool Exists(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> Names(const std::vector<NamedData>& files) {
+    std::vector<std::string> names;
+    for (const auto& f : files) names.push_back(f.name);
+    return names;
+}
+
+void PutFiles(const TempDir& dir, const std::vector<NamedData>& files) {
+    for (const auto& f : files) WriteWholeFile(dir.File(f.name), f.data);
+}
+
+void ExpectReceived(const TempDir& dir, const std::vector<NamedData>& files, bool nothingElse) {
+    for (const auto& f : files) {
+        Bytes got;
+        EXPECT_TRUE(ReadWholeFile(dir.File(f.name), got)) << f.name;
+        EXPECT_TRUE(got == f.data) << f.name << ": " << got.size() << " bytes, " << f.data.size() << " sent";
+    }
+    if (nothingElse) {
+        std::vector<std::string> names = Names(files);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(dir.Names(), names);
+    }
+}
+
+void ExpectNoWrongFile(const TempDir& dir, const std::vector<NamedData>& files, bool nothingElse) {
+    for (const auto& name : dir.Names()) {
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0) continue;
+        const NamedData* sent = nullptr;
+        for (const auto& f : files)
+            if (f.name == name) sent = &f;
+        if (!sent) {
+            EXPECT_FALSE(nothingElse) << "unexpected file " << name;
+            continue;
+        }
+        Bytes got;
+        ReadWholeFile(dir.File(name), got);
+        EXPECT_TRUE(got == sent->data) << name << " looks complete but differs";
+    }
 }
 
 namespace {

@@ -53,6 +53,17 @@ bool ReadWholeFile(const std::string& path, Bytes& out);
 void WriteWholeFile(const std::string& path, const Bytes& data);
 bool Exists(const std::string& path);
 
+// The checks every transfer suite makes of a download folder.
+std::vector<std::string> Names(const std::vector<NamedData>& files);
+void PutFiles(const TempDir& dir, const std::vector<NamedData>& files);
+// Every file is in the folder, whole, under its own name; with `nothingElse` no other
+// file is there.
+void ExpectReceived(const TempDir& dir, const std::vector<NamedData>& files, bool nothingElse = true);
+// A file under a final name is never wrong: it is equal to what was sent under that name
+// (NAME.part files are partial by name). With `nothingElse` a final name that was not
+// sent at all fails too.
+void ExpectNoWrongFile(const TempDir& dir, const std::vector<NamedData>& files, bool nothingElse = true);
+
 struct Faults {
     double flipRate = 0;        // chance per byte that one bit flips
     double dropRate = 0;        // chance per byte that it is lost
