@@ -5,13 +5,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "platform/comm/PortConfig.h"
 #include "util/Error.h"
 #include "util/Numbers.h"
+#include "platform/telephony/DialogParts.h"
 #include "util/QtText.h"
 
 namespace zorv {
@@ -19,12 +19,6 @@ namespace zorv {
 namespace {
 
 constexpr int kSpeeds[] = {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 }  // namespace
 
@@ -57,21 +51,11 @@ DeviceDialog::DeviceDialog(const ModemDevice& device, QWidget* parent) : QDialog
     form->addRow("Speed:", speed_);
     form->addRow("Init command:", init_);
 
-    auto* ok = Named(new QPushButton("OK"), "CmdOK");
-    auto* cancel = Named(new QPushButton("Cancel"), "CmdCancel");
-    ok->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(error_);
-    layout->addLayout(buttons);
+    layout->addLayout(OkCancelRow(this));
 
-    connect(ok, &QPushButton::clicked, this, &DeviceDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &DeviceDialog::reject);
     connect(port_, &QSpinBox::valueChanged, this, [this] { ShowPortTarget(); });
     ShowPortTarget();
     setMinimumWidth(420);

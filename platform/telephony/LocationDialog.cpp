@@ -10,19 +10,10 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "platform/telephony/DialogParts.h"
 #include "util/QtText.h"
 
 namespace zorv {
-
-namespace {
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
-
-}  // namespace
 
 LocationDialog::LocationDialog(std::vector<DialingLocation> locations, int current, std::string number,
                                QWidget* parent)
@@ -69,18 +60,10 @@ LocationDialog::LocationDialog(std::vector<DialingLocation> locations, int curre
     form->addRow("Call waiting off:", callWaiting_);
     form->addRow("Dialed as:", dialString_);
 
-    auto* ok = Named(new QPushButton("OK"), "CmdOK");
-    auto* cancel = Named(new QPushButton("Cancel"), "CmdCancel");
-    ok->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(error_);
-    layout->addLayout(buttons);
+    layout->addLayout(OkCancelRow(this));
 
     for (const DialingLocation& location : locations_) list_->addItem(ToQString(location.name));
     connect(list_, &QComboBox::currentIndexChanged, this, [this](int index) { Choose(index); });
@@ -89,8 +72,6 @@ LocationDialog::LocationDialog(std::vector<DialingLocation> locations, int curre
     for (QLineEdit* edit : {name_.data(), prefix_.data(), callWaiting_.data()})
         connect(edit, &QLineEdit::textChanged, this, [this] { FieldsChanged(); });
     connect(pulse_, &QRadioButton::toggled, this, [this] { FieldsChanged(); });
-    connect(ok, &QPushButton::clicked, this, &LocationDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &LocationDialog::reject);
 
     list_->setCurrentIndex(current_);
     Choose(current_);
