@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <type_traits>
 
 #include "app/CommandLine.h"
 #include "app/LoginScript.h"
@@ -18,6 +17,7 @@
 #include "util/FitText.h"
 #include "util/ProgramEnd.h"
 #include "util/QtText.h"
+#include "util/FormDesign.h"
 #include "util/Twips.h"
 #include "util/UiServices.h"
 
@@ -47,16 +47,6 @@ constexpr TwipsPlacement kLayout[] = {
     {"Status", 1080, 360, 3495, 255},
 };
 
-template <typename W>
-W* Make(QWidget* parent, const char* name, const char* text = nullptr) {
-    W* widget = new W(parent);
-    widget->setObjectName(name);
-    if constexpr (!std::is_same_v<W, QComboBox>) {
-        if (text) widget->setText(QString::fromLatin1(text));
-    }
-    return widget;
-}
-
 }  // namespace
 
 ZORVDialerForm::ZORVDialerForm(Telephony& telephony, CommControl* comm, QWidget* parent)
@@ -72,29 +62,23 @@ void ZORVDialerForm::BuildControls() {
     small.setPointSizeF(8);
     setFont(small);
 
-    cmdTest_ = Make<QPushButton>(this, "cmdTest", "Test");
-    configModem_ = Make<QPushButton>(this, "ConfigModem", "Configure");
-    cmdCancel_ = Make<QPushButton>(this, "cmdCancel", "Cancel");
-    timeOut_ = Make<QLineEdit>(this, "TimeOut", "60");
-    hangup_ = Make<QPushButton>(this, "Hangup", "Hangup");
-    downLoad_ = Make<QPushButton>(this, "DownLoad", "DownLoad");
-    configLocation_ = Make<QPushButton>(this, "ConfigLocation", "Configure");
-    locationList_ = Make<QComboBox>(this, "LocationList");
-    modemList_ = Make<QComboBox>(this, "ModemList");
-    Make<QLabel>(this, "Label5", "seconds");
-    Make<QLabel>(this, "Label4", "TimeOut");
-    Make<QLabel>(this, "Label3", "Status");
-    Make<QLabel>(this, "Label2", "Location");
-    Make<QLabel>(this, "Label1", "Modem:");
-    status_ = Make<QLabel>(this, "Status");
+    cmdTest_ = MakeControl<QPushButton>(this, "cmdTest", "Test");
+    configModem_ = MakeControl<QPushButton>(this, "ConfigModem", "Configure");
+    cmdCancel_ = MakeControl<QPushButton>(this, "cmdCancel", "Cancel");
+    timeOut_ = MakeControl<QLineEdit>(this, "TimeOut", "60");
+    hangup_ = MakeControl<QPushButton>(this, "Hangup", "Hangup");
+    downLoad_ = MakeControl<QPushButton>(this, "DownLoad", "DownLoad");
+    configLocation_ = MakeControl<QPushButton>(this, "ConfigLocation", "Configure");
+    locationList_ = MakeControl<QComboBox>(this, "LocationList");
+    modemList_ = MakeControl<QComboBox>(this, "ModemList");
+    MakeControl<QLabel>(this, "Label5", "seconds");
+    MakeControl<QLabel>(this, "Label4", "TimeOut");
+    MakeControl<QLabel>(this, "Label3", "Status");
+    MakeControl<QLabel>(this, "Label2", "Location");
+    MakeControl<QLabel>(this, "Label1", "Modem:");
+    status_ = MakeControl<QLabel>(this, "Status");
 
-    const double dpi = LogicalDpi(this);
-    setFixedSize(TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi));
-    for (const TwipsPlacement& p : kLayout) {
-        QWidget* control = findChild<QWidget*>(p.name);
-        PlaceInTwips(control, p.left, p.top, p.width, p.height, dpi);
-        FitTextToWidth(control);
-    }
+    PlaceDesign(this, kClientWidth, kClientHeight, kLayout);
 
     // The test, configure and hang-up buttons work when clicked but are left out of
     // the tab order, so the keyboard walks only through the download's own inputs.

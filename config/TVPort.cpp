@@ -11,9 +11,9 @@
 #include "config/PortSettings.h"
 #include "config/SettingsString.h"
 #include "script/LibraryState.h"
-#include "util/FitText.h"
 #include "util/ProgramEnd.h"
 #include "util/QtText.h"
+#include "util/FormDesign.h"
 #include "util/Twips.h"
 #include "util/UiServices.h"
 #include "util/WindowPlacement.h"
@@ -59,18 +59,6 @@ constexpr const char* kEndWarningTitle = "Port Setup";
 // The status the program ends with when the user gives up the required settings.
 constexpr int kEndStatusNoPortSettings = 1;
 
-template <typename W>
-W* Make(QWidget* parent, const char* name, const char* text = nullptr) {
-    W* widget = new W(parent);
-    widget->setObjectName(name);
-    if constexpr (std::is_same_v<W, QGroupBox>) {
-        if (text) widget->setTitle(QString::fromLatin1(text));
-    } else if constexpr (!std::is_same_v<W, QComboBox>) {
-        if (text) widget->setText(QString::fromLatin1(text));
-    }
-    return widget;
-}
-
 QString Latin1(const char* text) { return QString::fromLatin1(text); }
 
 int16_t Flag(bool on) { return on ? -1 : 0; }
@@ -91,34 +79,28 @@ TVPort::TVPort(QWidget* parent) : QDialog(parent) {
 }
 
 void TVPort::BuildControls() {
-    framSettings_ = Make<QGroupBox>(this, "FramSettings", "Port Settings");
-    cmbComPort_ = Make<QComboBox>(framSettings_, "CmbComPort");
-    cmbBaudRate_ = Make<QComboBox>(framSettings_, "CmbBaudRate");
-    cmbDataBits_ = Make<QComboBox>(framSettings_, "CmbDataBits");
-    cmbParity_ = Make<QComboBox>(framSettings_, "CmbParity");
-    cmbStopBits_ = Make<QComboBox>(framSettings_, "CmbStopBits");
-    Make<QLabel>(framSettings_, "LblComPort", "&Com Port:")->setBuddy(cmbComPort_);
-    Make<QLabel>(framSettings_, "LblBaudRate", "&Baud rate:")->setBuddy(cmbBaudRate_);
-    Make<QLabel>(framSettings_, "LblDataBits", "&Data bits:")->setBuddy(cmbDataBits_);
-    Make<QLabel>(framSettings_, "LblParity", "&Parity:")->setBuddy(cmbParity_);
-    Make<QLabel>(framSettings_, "LblStopBits", "&Stop bits:")->setBuddy(cmbStopBits_);
-    chkDTREnable_ = Make<QCheckBox>(this, "ChkDTREnable", "Set D&TR line high");
-    chkRTSEnable_ = Make<QCheckBox>(this, "ChkRTSEnable", "Set &RTS line high");
-    framFlowControl_ = Make<QGroupBox>(this, "FramFlowControl", "Flow Control");
-    chkHandshakingSoftware_ = Make<QCheckBox>(framFlowControl_, "ChkHandshakingSoftware", "Software (&XON/XOFF)");
-    chkHandshakingHardware_ = Make<QCheckBox>(framFlowControl_, "ChkHandshakingHardware", "&Hardware (RTS/CTS)");
-    cmdOK_ = Make<QPushButton>(this, "CmdOK", "OK");
-    cmdCancel_ = Make<QPushButton>(this, "CmdCancel", "Cancel");
+    framSettings_ = MakeControl<QGroupBox>(this, "FramSettings", "Port Settings");
+    cmbComPort_ = MakeControl<QComboBox>(framSettings_, "CmbComPort");
+    cmbBaudRate_ = MakeControl<QComboBox>(framSettings_, "CmbBaudRate");
+    cmbDataBits_ = MakeControl<QComboBox>(framSettings_, "CmbDataBits");
+    cmbParity_ = MakeControl<QComboBox>(framSettings_, "CmbParity");
+    cmbStopBits_ = MakeControl<QComboBox>(framSettings_, "CmbStopBits");
+    MakeControl<QLabel>(framSettings_, "LblComPort", "&Com Port:")->setBuddy(cmbComPort_);
+    MakeControl<QLabel>(framSettings_, "LblBaudRate", "&Baud rate:")->setBuddy(cmbBaudRate_);
+    MakeControl<QLabel>(framSettings_, "LblDataBits", "&Data bits:")->setBuddy(cmbDataBits_);
+    MakeControl<QLabel>(framSettings_, "LblParity", "&Parity:")->setBuddy(cmbParity_);
+    MakeControl<QLabel>(framSettings_, "LblStopBits", "&Stop bits:")->setBuddy(cmbStopBits_);
+    chkDTREnable_ = MakeControl<QCheckBox>(this, "ChkDTREnable", "Set D&TR line high");
+    chkRTSEnable_ = MakeControl<QCheckBox>(this, "ChkRTSEnable", "Set &RTS line high");
+    framFlowControl_ = MakeControl<QGroupBox>(this, "FramFlowControl", "Flow Control");
+    chkHandshakingSoftware_ = MakeControl<QCheckBox>(framFlowControl_, "ChkHandshakingSoftware", "Software (&XON/XOFF)");
+    chkHandshakingHardware_ = MakeControl<QCheckBox>(framFlowControl_, "ChkHandshakingHardware", "&Hardware (RTS/CTS)");
+    cmdOK_ = MakeControl<QPushButton>(this, "CmdOK", "OK");
+    cmdCancel_ = MakeControl<QPushButton>(this, "CmdCancel", "Cancel");
     cmdOK_->setDefault(true);
     cmdCancel_->setAutoDefault(false);
 
-    const double dpi = LogicalDpi(this);
-    setFixedSize(TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi));
-    for (const TwipsPlacement& p : kLayout) {
-        QWidget* control = findChild<QWidget*>(p.name);
-        PlaceInTwips(control, p.left, p.top, p.width, p.height, dpi);
-        FitTextToWidth(control);
-    }
+    PlaceDesign(this, kClientWidth, kClientHeight, kLayout);
 
     QWidget* const order[] = {cmbComPort_,  cmbBaudRate_,  cmbDataBits_, cmbParity_,
                               cmbStopBits_, chkDTREnable_, chkRTSEnable_, chkHandshakingSoftware_,
